@@ -1,0 +1,19 @@
+#pragma once
+// The AES-instruction kernels. Only rijndael_aesni.cpp is compiled for those
+// instructions; callers check TRijndael::HardwareAvailable() first. Round keys
+// are rows of 8 words (first 4 used) in FIPS-197 byte order.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rijndael_aesni {
+
+void EncryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* input, uint8_t* output);
+void DecryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* input, uint8_t* output);
+// 8-bit CFB over size bytes from the register chain, which is updated.
+void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
+                 uint8_t* output, std::size_t size);
+void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
+                 uint8_t* output, std::size_t size);
+
+}  // namespace rijndael_aesni
