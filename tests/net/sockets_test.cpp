@@ -1,0 +1,373 @@
+// The QtNetwork transport over 127.0.0.1: event orders, error kinds and texts,
+// and that bytes arrive whole and in order.
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "net/sockets.h"
+
+namespace {
+
+// Runs the event loop until done() holds; the limit only ends a hung test.
+bool RunUntil(const std::function<bool()>& done, int limitMs = 20000)
+{
+    QDeadlineTimer deadline(limitMs);
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Lets queued work (deferred releases and the like) run.
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+int FreePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+std::string Kind(TErrorEvent event)
+{
+    switch (event) {
+    case TErrorEvent::eeGeneral: return "general";
+    case TErrorEvent::eeSend: return "send";
+    case TErrorEvent::eeReceive: return "receive";
+    case TErrorEvent::eeConnect: return "connect";
+    case TErrorEvent::eeDisconnect: return "disconnect";
+    case TErrorEvent::eeAccept: return "accept";
+    case TErrorEvent::eeLookup: return "lookup";
+    }
+    return "?";
+}
+
+// A listening server and a client, each writing what it sees into one log.
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port = FreePort();
+        ASSERT_NE(port, 0);
+        server.OnListen = [this] { events.push_back(std::string("listen active=") + (server.Active() ? "1" : "0")); };
+        server.OnAccept = [this](ISocketConnection& socket) {
+            events.push_back("accept count=" + std::to_string(server.ConnectionCount()));
+            accepted.push_back(&socket);
+        };
+        server.OnClientRead = [this](ISocketConnection& socket) { serverReceived += socket.ReceiveAvailable(); };
+        server.OnClientDisconnect = [this](ISocketConnection& socket) {
+            events.push_back("client disconnect count=" + std::to_string(server.ConnectionCount()) +
+                             " first=" + (server.ConnectionAt(0) == &socket ? "1" : "0"));
+        };
+        server.OnClientError = [this](ISocketConnection&, TErrorEvent event, int& code) {
+            events.push_back("client error " + Kind(event) + " " + std::to_string(code));
+        };
+        server.OnException = [this](const std::string& text) { events.push_back("server raises " + text); };
+
+        client.OnConnect = [this](ISocketConnection& socket) {
+            events.push_back(std::string("connect active=") + (client.Active() ? "1" : "0") +
+                             " port=" + std::to_string(socket.RemotePortNumber()));
+        };
+        client.OnDisconnect = [this](ISocketConnection& socket) {
+            events.push_back(std::string("disconnect active=") + (client.Active() ? "1" : "0") + " host=" +
+                             socket.RemoteHostName());
+        };
+        client.OnRead = [this](ISocketConnection& socket) { clientReceived += socket.ReceiveAvailable(); };
+        client.OnError = [this](ISocketConnection&, TErrorEvent event, int& code) {
+            events.push_back("error " + Kind(event) + " " + std::to_string(code));
+            code = clientErrorCodeAfter(code);
+        };
+        client.OnException = [this](const std::string& text) { events.push_back("client raises " + text); };
+    }
+
+    void Listen()
+    {
+        server.SetPort(port);
+        server.SetActive(true);
+    }
+
+    void Connect()
+    {
+        client.SetHost("127.0.0.1");
+        client.SetPort(port);
+        client.SetActive(true);
+        ASSERT_TRUE(RunUntil([this] { return client.Active() && server.ConnectionCount() >= 1; }));
+    }
+
+    bool Seen(const std::string& event) const
+    {
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
+
+    int port = 0;
+    TServerSocket server;
+    TClientSocket client;
+    std::vector<std::string> events;
+    std::vector<ISocketConnection*> accepted;
+    std::string serverReceived;
+    std::string clientReceived;
+    std::function<int(int)> clientErrorCodeAfter = [](int code) { return code; };
+};
+
+} // namespace
+
+TEST_F(Loopback, ListenFiresOnListenWithinTheCallWhileAlreadyActive)
+{
+    Listen();
+    EXPECT_TRUE(server.Active());
+    EXPECT_EQ(events, std::vector<std::string>{"listen active=1"});
+    EXPECT_EQ(server.LocalPort(), port);
+    // Setting Active to the value it has does nothing, and fires nothing.
+    server.SetActive(true);
+    EXPECT_EQ(events.size(), 1u);
+}
+
+TEST_F(Loopback, BindFailureNamesTheCallAndLeavesTheServerInactive)
+{
+    QTcpServer occupant;
+    ASSERT_TRUE(occupant.listen(QHostAddress::Any, static_cast<quint16>(port)));
+    server.SetPort(port);
+    try {
+        server.SetActive(true);
+        FAIL() << "bind on a used port succeeded";
+    } catch (const ESocketError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Windows socket error: Address already in use (" + std::to_string(EADDRINUSE) + "), on API 'bind'");
+    }
+    EXPECT_FALSE(server.Active());
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Loopback, PortOutsideSixteenBitsIsRefused)
+{
+    server.SetPort(70000);
+    EXPECT_THROW(server.SetActive(true), ESocketError);
+    EXPECT_FALSE(server.Active());
+    client.SetHost("127.0.0.1");
+    client.SetPort(-1);
+    EXPECT_THROW(client.SetActive(true), ESocketError);
+    EXPECT_FALSE(client.Active());
+}
+
+TEST_F(Loopback, ValuesCannotChangeWhileActiveUnlessEqual)
+{
+    Listen();
+    try {
+        server.SetPort(port + 1);
+        FAIL() << "port changed while listening";
+    } catch (const ESocketError& error) {
+        EXPECT_STREQ(error.what(), "Can't change value while socket is active");
+    }
+    EXPECT_NO_THROW(server.SetPort(port));
+    EXPECT_EQ(server.Port(), port);
+
+    Connect();
+    EXPECT_THROW(client.SetPort(port + 1), ESocketError);
+    EXPECT_THROW(client.SetHost("127.0.0.2"), ESocketError);
+    // Host names compare without regard to case.
+    client.SetHost("127.0.0.1");
+    EXPECT_NO_THROW(client.SetPort(port));
+}
+
+TEST_F(Loopback, ConnectIsAsynchronousAndBothSidesSeeTheirPeer)
+{
+    Listen();
+    client.SetHost("127.0.0.1");
+    client.SetPort(port);
+    client.SetActive(true);
+    EXPECT_FALSE(client.Active());
+    ASSERT_TRUE(RunUntil([this] { return client.Active() && !accepted.empty(); }));
+    EXPECT_TRUE(Seen("connect active=1 port=" + std::to_string(port)));
+    EXPECT_TRUE(Seen("accept count=1"));
+    ASSERT_EQ(server.ConnectionCount(), 1);
+    EXPECT_EQ(server.ConnectionAt(0), accepted[0]);
+    EXPECT_EQ(server.ConnectionAt(1), nullptr);
+    EXPECT_EQ(accepted[0]->RemoteHostName(), "localhost");
+    EXPECT_GT(accepted[0]->RemotePortNumber(), 0);
+    EXPECT_EQ(client.Socket().RemoteHostName(), "localhost");
+}
+
+TEST_F(Loopback, BytesOfAnyValueArriveWholeAndInOrder)
+{
+    Listen();
+    Connect();
+    std::string message("1?a\0b\xff", 6);
+    EXPECT_EQ(client.Socket().SendString(message), 6);
+    ASSERT_TRUE(RunUntil([&] { return serverReceived.size() >= message.size(); }));
+    EXPECT_EQ(serverReceived, message);
+
+    // Far more than one system send takes: nothing is cut or dropped.
+    std::string large(6 * 1024 * 1024, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 7 + i / 251);
+    EXPECT_EQ(accepted[0]->SendString(large), static_cast<int>(large.size()));
+    EXPECT_EQ(accepted[0]->SendString("tail"), 4);
+    ASSERT_TRUE(RunUntil([&] { return clientReceived.size() >= large.size() + 4; }));
+    EXPECT_TRUE(clientReceived == large + "tail");
+}
+
+TEST_F(Loopback, ReceiveAvailableWithNothingReadableIsEmpty)
+{
+    Listen();
+    Connect();
+    EXPECT_EQ(client.Socket().ReceiveAvailable(), "");
+    EXPECT_EQ(accepted[0]->ReceiveAvailable(), "");
+}
+
+TEST_F(Loopback, SecondConnectionIsCountedWhenItsAcceptFires)
+{
+    Listen();
+    Connect();
+    TClientSocket second;
+    second.SetHost("127.0.0.1");
+    second.SetPort(port);
+    second.SetActive(true);
+    ASSERT_TRUE(RunUntil([this] { return accepted.size() == 2; }));
+    EXPECT_TRUE(Seen("accept count=2"));
+    EXPECT_EQ(server.ConnectionAt(0), accepted[0]);
+    EXPECT_EQ(server.ConnectionAt(1), accepted[1]);
+}
+
+TEST_F(Loopback, ClosingAnAcceptedConnectionFiresFirstAndReleasesLater)
+{
+    Listen();
+    Connect();
+    events.clear();
+    accepted[0]->CloseConnection();
+    // The event fired inside the call, with the connection still listed.
+    EXPECT_EQ(events, std::vector<std::string>{"client disconnect count=1 first=1"});
+    EXPECT_EQ(server.ConnectionCount(), 1);
+    EXPECT_FALSE(accepted[0]->Connected());
+    Settle();
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    ASSERT_TRUE(RunUntil([this] { return !client.Active(); }));
+    EXPECT_TRUE(Seen("disconnect active=0 host=localhost"));
+    // Closing twice fires nothing more.
+    EXPECT_TRUE(server.Active());
+}
+
+TEST_F(Loopback, PeerClosingFiresTheServerDisconnectOnce)
+{
+    Listen();
+    Connect();
+    events.clear();
+    client.SetActive(false);
+    EXPECT_EQ(events, std::vector<std::string>{"disconnect active=0 host=localhost"});
+    EXPECT_FALSE(client.Active());
+    ASSERT_TRUE(RunUntil([this] { return server.ConnectionCount() == 0; }));
+    EXPECT_EQ(std::count(events.begin(), events.end(), "client disconnect count=1 first=1"), 1);
+    EXPECT_EQ(events.size(), 2u);
+}
+
+TEST_F(Loopback, DeactivatingTheServerReleasesConnectionsSilently)
+{
+    Listen();
+    Connect();
+    events.clear();
+    server.SetActive(false);
+    EXPECT_FALSE(server.Active());
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    ASSERT_TRUE(RunUntil([this] { return !client.Active(); }));
+    for (const std::string& event : events)
+        EXPECT_EQ(event.rfind("client disconnect", 0), std::string::npos) << event;
+    // It can listen again on the same port at once.
+    EXPECT_NO_THROW(server.SetActive(true));
+    EXPECT_TRUE(server.Active());
+}
+
+TEST_F(Loopback, RefusedConnectReportsConnectErrorThenAsynchronousError)
+{
+    client.SetHost("127.0.0.1");
+    client.SetPort(port);
+    client.SetActive(true);
+    ASSERT_TRUE(RunUntil([this] { return events.size() >= 2; }));
+    EXPECT_EQ(events, (std::vector<std::string>{"error connect " + std::to_string(ECONNREFUSED),
+                                                "client raises Asynchronous socket error " +
+                                                    std::to_string(ECONNREFUSED)}));
+    EXPECT_FALSE(client.Active());
+
+    // The next activation starts afresh.
+    events.clear();
+    Listen();
+    client.SetActive(true);
+    ASSERT_TRUE(RunUntil([this] { return client.Active(); }));
+    EXPECT_TRUE(Seen("connect active=1 port=" + std::to_string(port)));
+}
+
+TEST_F(Loopback, AHandlerThatClearsTheCodeStopsTheRaise)
+{
+    clientErrorCodeAfter = [](int) { return 0; };
+    client.SetHost("127.0.0.1");
+    client.SetPort(port);
+    client.SetActive(true);
+    ASSERT_TRUE(RunUntil([this] { return !events.empty(); }));
+    Settle();
+    EXPECT_EQ(events, std::vector<std::string>{"error connect " + std::to_string(ECONNREFUSED)});
+}
+
+TEST_F(Loopback, NoHostIsALookupErrorThenDisconnectThenRaise)
+{
+    client.SetPort(port);
+    try {
+        client.SetActive(true);
+        FAIL() << "activation without a host succeeded";
+    } catch (const ESocketError& error) {
+        EXPECT_STREQ(error.what(), "No address specified");
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"error lookup 1110", "disconnect active=0 host="}));
+    EXPECT_FALSE(client.Active());
+
+    events.clear();
+    clientErrorCodeAfter = [](int) { return 0; };
+    EXPECT_NO_THROW(client.SetActive(true));
+    EXPECT_EQ(events, (std::vector<std::string>{"error lookup 1110", "disconnect active=0 host="}));
+}
+
+TEST_F(Loopback, HostNamesAreLookedUpAndTheirIPv4AddressUsed)
+{
+    Listen();
+    client.SetHost("LocalHost");
+    client.SetPort(port);
+    client.SetActive(true);
+    ASSERT_TRUE(RunUntil([this] { return client.Active(); }));
+    EXPECT_EQ(server.ConnectionCount(), 1);
+    EXPECT_EQ(client.Socket().RemotePortNumber(), port);
+}
+
+TEST_F(Loopback, AnAddressWithoutNameGivesAnEmptyHostName)
+{
+    Listen();
+    client.SetHost("127.0.0.2");
+    client.SetPort(port);
+    client.SetActive(true);
+    ASSERT_TRUE(RunUntil([this] { return client.Active(); }));
+    EXPECT_EQ(client.Socket().RemoteHostName(), "");
+    EXPECT_EQ(client.Socket().RemotePortNumber(), port);
+}
+
+TEST_F(Loopback, ANotConnectedClientSendsNothingAndKnowsNoPeer)
+{
+    EXPECT_EQ(client.Socket().SendString("x"), 0);
+    EXPECT_EQ(client.Socket().RemoteHostName(), "");
+    EXPECT_EQ(client.Socket().RemotePortNumber(), 0);
+    EXPECT_FALSE(client.Socket().Connected());
+}
