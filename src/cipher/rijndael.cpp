@@ -6,7 +6,9 @@
 #include "cipher/rijndael_aesni.h"
 #endif
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 using namespace rijndael_tables;
 
@@ -228,6 +230,38 @@ void TRijndael::Cfb8Decrypt(const void* input, void* output, uint32_t size) {
     }
 #endif
     TableCfb8<false>(EncRoundKeys, Rounds, ChainValue, in, out, size);
+}
+
+void TRijndael::Cfb8EncryptMany(const TCfb8Stream* streams, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) streams[i].Cipher->CheckReady();
+#ifdef QUELLMERE_AESNI
+    // The interleaved kernel wants one round count per call.
+    std::vector<rijndael_aesni::Cfb8Stream> byRounds[3];
+#endif
+    for (std::size_t i = 0; i < count; ++i) {
+        TRijndael& c = *streams[i].Cipher;
+        const auto* in = static_cast<const uint8_t*>(streams[i].Input);
+        auto* out = static_cast<uint8_t*>(streams[i].Output);
+#ifdef QUELLMERE_AESNI
+        if (c.Hardware) {
+            byRounds[(c.Rounds - 10) / 2].push_back({c.EncRoundKeys, c.ChainValue, in, out, streams[i].Size});
+            continue;
+        }
+#endif
+        // The table path gains nothing from interleaving; its byte count is
+        // 32 bits wide, so long streams go in pieces.
+        constexpr std::size_t kPiece = std::size_t{1} << 30;
+        for (std::size_t at = 0; at < streams[i].Size; at += kPiece) {
+            const auto piece = static_cast<uint32_t>(std::min(kPiece, streams[i].Size - at));
+            TableCfb8<true>(c.EncRoundKeys, c.Rounds, c.ChainValue, in + at, out + at, piece);
+        }
+    }
+#ifdef QUELLMERE_AESNI
+    for (int g = 0; g < 3; ++g) {
+        if (!byRounds[g].empty())
+            rijndael_aesni::Cfb8EncryptInterleaved(10 + 2 * g, byRounds[g].data(), byRounds[g].size());
+    }
+#endif
 }
 
 namespace {

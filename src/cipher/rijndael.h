@@ -7,6 +7,7 @@
 
 #include "cipher/blockciphers.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +36,21 @@ public:
     // known up front.
     void Cfb8Encrypt(const void* input, void* output, uint32_t size) override;
     void Cfb8Decrypt(const void* input, void* output, uint32_t size) override;
+
+    // One stream of Cfb8EncryptMany: size bytes from input to output,
+    // chained from Cipher's current register.
+    struct TCfb8Stream {
+        TRijndael* Cipher;
+        const void* Input;
+        void* Output;
+        std::size_t Size;
+    };
+    // Leaves every stream's output and cipher exactly as Cfb8Encrypt over it
+    // alone would. Streams whose ciphers use the instructions run up to eight
+    // at a time side by side, which hides the latency of the one-byte
+    // feedback. Each cipher appears at most once and no two streams overlap;
+    // "Cipher not initialized" comes before any byte is written.
+    static void Cfb8EncryptMany(const TCfb8Stream* streams, std::size_t count);
 
     // True when this processor has the AES instructions.
     static bool HardwareAvailable();

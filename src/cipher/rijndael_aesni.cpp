@@ -1,7 +1,11 @@
 // Compiled with -maes -msse4.1; reached only after a run-time check.
 #include "cipher/rijndael_aesni.h"
 
+#include "cipher/cryptbase.h"
+
 #include <immintrin.h>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -133,6 +137,128 @@ void Cfb8DecryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, ui
     std::memcpy(chain, window, 16);
 }
 
+// Several independent encryption chains. One chain leaves the AES unit idle
+// for most of each round's latency; with eight in flight it stays busy, so
+// eight streams cost little more than one. Each lane runs the same step as
+// Cfb8EncryptT on its own whitened register and keys.
+constexpr int kMaxLanes = 8;
+
+template <int Rounds>
+struct Lane {
+    __m128i K[Rounds + 1];
+    __m128i ShiftFix;
+    __m128i S;
+    const uint8_t* In;
+    uint8_t* Out;
+    uint8_t* Chain;
+    std::size_t Left;
+    uint32_t K0Top;
+};
+
+template <int Rounds>
+void LoadLane(Lane<Rounds>& lane, const Cfb8Stream& stream) {
+    for (int r = 0; r <= Rounds; ++r)
+        lane.K[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stream.RoundKeys[r]));
+    const __m128i k0 = lane.K[0];
+    lane.K0Top = static_cast<uint8_t>(_mm_extract_epi8(k0, 15));
+    const __m128i topMask = _mm_srli_si128(_mm_set1_epi8(-1), 1);
+    lane.ShiftFix = _mm_xor_si128(_mm_srli_si128(k0, 1), _mm_and_si128(k0, topMask));
+    lane.S = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stream.Chain)), k0);
+    lane.In = stream.Input;
+    lane.Out = stream.Output;
+    lane.Chain = stream.Chain;
+    lane.Left = stream.Size;
+}
+
+// Advances the first N lanes by steps bytes each.
+template <int Rounds, int N>
+void RunLanes(Lane<Rounds>* lanes, std::size_t steps) {
+    __m128i s[N];
+    for (int l = 0; l < N; ++l) s[l] = lanes[l].S;
+
+    auto step = [&](std::size_t at) {
+        __m128i base[N], last[N], b[N];
+        for (int l = 0; l < N; ++l) {
+            base[l] = _mm_xor_si128(_mm_srli_si128(s[l], 1), lanes[l].ShiftFix);
+            __asm__("" : "+x"(base[l]));
+            const auto p = static_cast<uint8_t>(lanes[l].In[at] ^ lanes[l].K0Top);
+            last[l] = _mm_xor_si128(lanes[l].K[Rounds], _mm_cvtsi32_si128(p));
+            b[l] = s[l];
+        }
+        for (int r = 1; r < Rounds; ++r)
+            for (int l = 0; l < N; ++l) b[l] = _mm_aesenc_si128(b[l], lanes[l].K[r]);
+        for (int l = 0; l < N; ++l)
+            s[l] = _mm_xor_si128(base[l], _mm_slli_si128(_mm_aesenclast_si128(b[l], last[l]), 15));
+    };
+
+    std::size_t i = 0;
+    for (; i + 16 <= steps; i += 16) {
+        for (std::size_t j = 0; j < 16; ++j) step(i + j);
+        for (int l = 0; l < N; ++l)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes[l].Out + i), _mm_xor_si128(s[l], lanes[l].K[0]));
+    }
+    const std::size_t rest = steps - i;
+    if (rest != 0) {
+        for (std::size_t j = 0; j < rest; ++j) step(i + j);
+        alignas(16) uint8_t reg[16];
+        for (int l = 0; l < N; ++l) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(reg), _mm_xor_si128(s[l], lanes[l].K[0]));
+            std::memcpy(lanes[l].Out + i, reg + 16 - rest, rest);
+        }
+    }
+    for (int l = 0; l < N; ++l) {
+        lanes[l].S = s[l];
+        lanes[l].In += steps;
+        lanes[l].Out += steps;
+        lanes[l].Left -= steps;
+    }
+}
+
+template <int Rounds>
+void RunActive(Lane<Rounds>* lanes, int active, std::size_t steps) {
+    switch (active) {
+        case 1: RunLanes<Rounds, 1>(lanes, steps); break;
+        case 2: RunLanes<Rounds, 2>(lanes, steps); break;
+        case 3: RunLanes<Rounds, 3>(lanes, steps); break;
+        case 4: RunLanes<Rounds, 4>(lanes, steps); break;
+        case 5: RunLanes<Rounds, 5>(lanes, steps); break;
+        case 6: RunLanes<Rounds, 6>(lanes, steps); break;
+        case 7: RunLanes<Rounds, 7>(lanes, steps); break;
+        default: RunLanes<Rounds, 8>(lanes, steps); break;
+    }
+}
+
+// Lanes run together until the shortest ends; a finished lane hands its slot
+// to the next waiting stream, or to the last busy lane once none waits.
+template <int Rounds>
+void Cfb8EncryptInterleavedT(const Cfb8Stream* streams, std::size_t count) {
+    Lane<Rounds> lanes[kMaxLanes];
+    int active = 0;
+    std::size_t next = 0;
+    while (true) {
+        while (active < kMaxLanes && next < count) {
+            const Cfb8Stream& stream = streams[next++];
+            // Nothing to encrypt leaves the register as it is.
+            if (stream.Size != 0) LoadLane(lanes[active++], stream);
+        }
+        if (active == 0) break;
+        std::size_t steps = lanes[0].Left;
+        for (int l = 1; l < active; ++l) steps = std::min(steps, lanes[l].Left);
+        RunActive(lanes, active, steps);
+        for (int l = 0; l < active;) {
+            if (lanes[l].Left != 0) {
+                ++l;
+                continue;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes[l].Chain), _mm_xor_si128(lanes[l].S, lanes[l].K[0]));
+            if (l != active - 1) lanes[l] = lanes[active - 1];
+            --active;
+        }
+    }
+    // The slots held copies of round keys.
+    SecureFill(lanes, 0, sizeof lanes);
+}
+
 }  // namespace
 
 void EncryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* input, uint8_t* output) {
@@ -166,6 +292,14 @@ void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, con
         case 10: Cfb8DecryptT<10>(roundKeys, chain, input, output, size); break;
         case 12: Cfb8DecryptT<12>(roundKeys, chain, input, output, size); break;
         default: Cfb8DecryptT<14>(roundKeys, chain, input, output, size); break;
+    }
+}
+
+void Cfb8EncryptInterleaved(int rounds, const Cfb8Stream* streams, std::size_t count) {
+    switch (rounds) {
+        case 10: Cfb8EncryptInterleavedT<10>(streams, count); break;
+        case 12: Cfb8EncryptInterleavedT<12>(streams, count); break;
+        default: Cfb8EncryptInterleavedT<14>(streams, count); break;
     }
 }
 
