@@ -1,0 +1,24 @@
+#pragma once
+// Turning the text of a field or of a frame into a number.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+// The conversion error: "'<text>' is not a valid integer value".
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Decimal digits with an optional leading "+" or "-", within 32 bits; nothing
+// else (no blanks, no hexadecimal). Throws EConvertError otherwise.
+int32_t StrToInt(const std::string& text);
+
+// The same, as an empty result instead of an error.
+std::optional<int32_t> TryStrToInt(const std::string& text);
+
+// The settings' integer form: decimal as above, or hexadecimal when the text
+// is at least 3 characters long and starts "0x" or "0X"; anything else is 0.
+int32_t ConfigStrToInt(const std::string& text);

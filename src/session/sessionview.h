@@ -1,0 +1,50 @@
+#pragma once
+// Everything the chat session needs from a person, and from the window that
+// shows it. The window (or a terminal, or a test) implements it; the session
+// never touches widgets.
+
+#include <string>
+
+// The flags that decide which controls are enabled or visible.
+struct TSessionFlags {
+    bool isActive = false;
+    bool isHandshaking = false;
+    bool isTransferring = false;
+    bool debugMode = false;
+    bool isLogging = false;
+};
+
+// The text fields the session reads and writes (settings, overwriting at close).
+enum class TSessionField { RSAKeySize, ListenPort, RemoteHost, RemotePort, TextToSend };
+
+class ISessionView {
+public:
+    virtual ~ISessionView() = default;
+
+    // The message log: whole lines, UTF-8.
+    virtual void AppendLog(const std::string& line) = 0;
+    virtual int LogLineCount() const = 0;
+    virtual void ClearLog() = 0;
+
+    // Sets enabled and visible states from the flags, puts the progress bar back
+    // to 0 and the cursor back to the arrow.
+    virtual void FixControls(const TSessionFlags& flags) = 0;
+
+    virtual std::string FieldText(TSessionField field) const = 0;
+    virtual void SetFieldText(TSessionField field, const std::string& text) = 0;
+
+    // The anti-keylogging toggle button and the two fields it switches.
+    virtual bool AntiKeyloggingToggleDown() const = 0;
+    virtual void SetAntiKeyloggingToggleDown(bool down) = 0;
+    virtual void ApplyAntiKeylogging(bool active, const std::string& toggleHint) = 0;
+    virtual bool TextToSendAntiKeyloggingActive() const = 0;
+    virtual void FocusTextToSend() = 0;
+
+    // A modal box with the single button OK.
+    virtual void ShowWarning(const std::string& text) = 0;
+    // The application's top-level error display.
+    virtual void ShowError(const std::string& text) = 0;
+    virtual void SetBusyCursor(bool busy) = 0;
+    virtual bool IsApplicationActive() const = 0;
+    virtual void FlashTaskBar() = 0;
+};

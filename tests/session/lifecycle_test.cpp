@@ -1,0 +1,382 @@
+// Listen, connect, accept, reject and disconnect, driven through fake
+// components: state, log lines, dialogs and refusals.
+
+#include <atomic>
+#include <condition_variable>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+TEST(Listen, GeneratesTheKeyOffTheUiThreadThenListens)
+{
+    Harness h;
+    h.view.fields[TSessionField::RSAKeySize] = "1024";
+    h.view.fields[TSessionField::ListenPort] = "1801";
+    h.session->btnListenClick();
+    // Back at once, busy, with the first line only.
+    EXPECT_TRUE(h.session->isGeneratingKey());
+    EXPECT_TRUE(h.view.busy);
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Generating 1024 bit RSA key...please wait"});
+    ASSERT_TRUE(RunUntil([&] { return !h.session->isGeneratingKey(); }));
+    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
+                                                    "Generated 1024 bit RSA key ok", "Listening on port 1801"}));
+    EXPECT_EQ(h.RequestedKeySizes(), std::vector<int32_t>{1024});
+    EXPECT_NE(h.session->privateKey(), nullptr);
+    EXPECT_TRUE(h.session->isServer());
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_FALSE(h.session->isHandshaking());
+    EXPECT_TRUE(h.view.lastFlags.isActive);
+    EXPECT_TRUE(h.server->Active());
+    EXPECT_EQ(h.server->Port(), 1801);
+    EXPECT_FALSE(h.view.busy);
+    EXPECT_TRUE(h.view.warnings.empty());
+    EXPECT_TRUE(h.view.errors.empty());
+}
+
+TEST(Listen, WeakKeyWarnsAndStillListens)
+{
+    Harness h;
+    h.Listen("512", "1802");
+    EXPECT_EQ(h.view.warnings, std::vector<std::string>{"Warning - key size is 512 which is weak, use 1024 at least!"});
+    EXPECT_EQ(h.view.log.back(), "Listening on port 1802");
+    EXPECT_EQ(h.RequestedKeySizes(), std::vector<int32_t>{512});
+    // The warning comes before the first line.
+    EXPECT_EQ(h.view.journal[h.view.journal.size() - 4],
+              "warning:Warning - key size is 512 which is weak, use 1024 at least!");
+}
+
+TEST(Listen, KeySizeThatIsNoIntegerStopsAfterCleanup)
+{
+    Harness h;
+    h.Listen("1k", "1801");
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"'1k' is not a valid integer value"});
+    EXPECT_TRUE(h.view.log.empty());
+    EXPECT_TRUE(h.session->isServer());
+    EXPECT_FALSE(h.server->Active());
+    EXPECT_TRUE(h.RequestedKeySizes().empty());
+}
+
+TEST(Listen, PortThatIsNoIntegerStopsAfterTheKey)
+{
+    Harness h;
+    h.Listen("1024", "port");
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"'port' is not a valid integer value"});
+    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
+                                                    "Generated 1024 bit RSA key ok"}));
+    EXPECT_NE(h.session->privateKey(), nullptr);
+    EXPECT_FALSE(h.server->Active());
+    EXPECT_FALSE(h.view.busy);
+}
+
+TEST(Listen, BindFailureGoesToTheErrorDisplayAndKeepsTheKey)
+{
+    Harness h;
+    h.server->bindError = "Windows socket error: Address already in use (98), on API 'bind'";
+    h.Listen();
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{h.server->bindError});
+    EXPECT_NE(h.session->privateKey(), nullptr);
+    EXPECT_FALSE(h.session->isActive());
+}
+
+TEST(Listen, KeyGenerationErrorGoesToTheErrorDisplay)
+{
+    Harness h;
+    h.keyBehaviour = [](int32_t) -> std::unique_ptr<TPrivateKey> {
+        throw std::runtime_error("Key size too small: 5 (at least 6 bits)");
+    };
+    h.Listen("5");
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"Key size too small: 5 (at least 6 bits)"});
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Generating 5 bit RSA key...please wait"});
+    EXPECT_FALSE(h.view.busy);
+    EXPECT_EQ(h.session->privateKey(), nullptr);
+    EXPECT_FALSE(h.session->isGeneratingKey());
+}
+
+TEST(Listen, CommandsAreIgnoredUntilTheKeyExists)
+{
+    Harness h;
+    std::mutex gate;
+    std::condition_variable opened;
+    bool open = false;
+    h.keyBehaviour = [&](int32_t) {
+        std::unique_lock<std::mutex> lock(gate);
+        opened.wait(lock, [&] { return open; });
+        return std::make_unique<TPrivateKey>(kTestKeyBits);
+    };
+    h.view.fields[TSessionField::RSAKeySize] = "2048";
+    h.view.fields[TSessionField::ListenPort] = "1801";
+    h.view.fields[TSessionField::RemoteHost] = "peer.example";
+    h.view.fields[TSessionField::RemotePort] = "1801";
+    h.session->btnListenClick();
+    ASSERT_TRUE(h.session->isGeneratingKey());
+    h.session->btnListenClick();
+    h.session->btnConnectClick();
+    h.session->btnDisconnectClick();
+    EXPECT_FALSE(h.session->FormClose());
+    EXPECT_EQ(h.client->activations, 0);
+    EXPECT_EQ(h.view.log.size(), 1u);
+    {
+        const std::lock_guard<std::mutex> lock(gate);
+        open = true;
+    }
+    opened.notify_all();
+    ASSERT_TRUE(RunUntil([&] { return !h.session->isGeneratingKey(); }));
+    EXPECT_EQ(h.RequestedKeySizes().size(), 1u);
+    EXPECT_EQ(h.view.log.back(), "Listening on port 1801");
+    EXPECT_TRUE(h.session->isServer());
+}
+
+TEST(Listen, AgainAfterPeerLeftSamePortMakesANewKeyButNoListenLine)
+{
+    Harness h;
+    h.Listen();
+    FakeConnection& peer = h.server->Incoming("alice");
+    peer.CloseConnection();
+    h.server->ReleaseClosed();
+    const TPrivateKey* oldKey = h.session->privateKey();
+    ASSERT_FALSE(h.session->isActive());
+    h.view.log.clear();
+    h.Listen();
+    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
+                                                    "Generated 1024 bit RSA key ok"}));
+    EXPECT_FALSE(h.session->isActive());
+    EXPECT_NE(h.session->privateKey(), nullptr);
+    EXPECT_NE(h.session->privateKey(), oldKey);
+    EXPECT_EQ(h.server->activations, 1);
+    EXPECT_TRUE(h.view.errors.empty());
+}
+
+TEST(Listen, AgainAfterPeerLeftOtherPortIsRefusedByTheTransport)
+{
+    Harness h;
+    h.Listen();
+    h.server->Incoming("alice").CloseConnection();
+    h.server->ReleaseClosed();
+    h.Listen("1024", "1900");
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"Can't change value while socket is active"});
+    EXPECT_EQ(h.server->Port(), 1801);
+}
+
+TEST(Accept, FirstPeerStartsTheHandshakeWithFreshCounters)
+{
+    Harness h;
+    h.Listen();
+    h.session->sendTextToPeer("before");
+    FakeConnection& peer = h.server->Incoming("alice");
+    EXPECT_EQ(h.view.log.back(), "Connection from alice");
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_TRUE(h.session->isHandshaking());
+    EXPECT_TRUE(h.view.lastFlags.isHandshaking);
+    EXPECT_EQ(h.session->sendSequence(), 0);
+    EXPECT_EQ(h.session->receiveSequence(), 0);
+    EXPECT_EQ(h.session->keyPartsExpected(), 0);
+    // Nothing is sent yet: the key exchange comes later.
+    EXPECT_EQ(peer.sent, "");
+}
+
+TEST(Accept, SecondPeerIsRejectedAndTheFirstCarriesOn)
+{
+    Harness h;
+    h.Listen();
+    FakeConnection& first = h.server->Incoming("alice");
+    h.server->Receive(first, Frame("1?a"));
+    FakeConnection& second = h.server->Incoming("bob");
+    const std::vector<std::string> tail(h.view.log.end() - 2, h.view.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Connection from bob",
+                                              "Rejecting incoming connection as already connected to alice"}));
+    EXPECT_FALSE(second.Connected());
+    h.server->ReleaseClosed();
+    EXPECT_EQ(h.server->ConnectionCount(), 1);
+    // No "Client disconnected" for the rejected one, and the first goes on.
+    EXPECT_FALSE(h.view.HasLine("Client disconnected"));
+    EXPECT_TRUE(h.session->isActive());
+    h.server->Receive(first, Frame("2?b"));
+    EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"server:a", "server:b"}));
+    first.CloseConnection();
+    EXPECT_EQ(std::count(h.view.log.begin(), h.view.log.end(), "Client disconnected"), 1);
+}
+
+TEST(Accept, WithoutAKeyPairThePeerIsRejected)
+{
+    Harness h;
+    h.Listen();
+    h.server->Incoming("alice").CloseConnection();
+    h.server->ReleaseClosed();
+    // Connect destroys the key while the server keeps listening.
+    h.Connect("carol");
+    ASSERT_EQ(h.session->privateKey(), nullptr);
+    ASSERT_TRUE(h.session->isActive());
+    FakeConnection& stranger = h.server->Incoming("mallory");
+    const std::vector<std::string> tail(h.view.log.end() - 2, h.view.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Connection from mallory",
+                                              "Rejecting incoming connection as no RSA key exists"}));
+    EXPECT_FALSE(stranger.Connected());
+    // The client connection is untouched.
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_TRUE(h.client->Active());
+    EXPECT_FALSE(h.session->isServer());
+}
+
+TEST(PeerLeaves, ServerKeepsListeningAndTheNextPeerIsAccepted)
+{
+    Harness h;
+    h.view.applicationActive = false;
+    h.Listen();
+    FakeConnection& peer = h.server->Incoming("alice");
+    const TPrivateKey* key = h.session->privateKey();
+    peer.CloseConnection();
+    EXPECT_EQ(h.view.log.back(), "Client disconnected");
+    EXPECT_FALSE(h.session->isActive());
+    EXPECT_TRUE(h.session->isHandshaking());
+    EXPECT_TRUE(h.server->Active());
+    EXPECT_EQ(h.session->privateKey(), key);
+    EXPECT_EQ(h.view.flashes, 1);
+    h.server->ReleaseClosed();
+    h.server->Incoming("bob");
+    EXPECT_EQ(h.view.log.back(), "Connection from bob");
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_TRUE(h.session->isHandshaking());
+}
+
+TEST(Connect, ResetsCountersAndWaitsForTheConnectEvent)
+{
+    Harness h;
+    h.view.fields[TSessionField::RemoteHost] = "peer.example";
+    h.view.fields[TSessionField::RemotePort] = "1900";
+    h.session->btnConnectClick();
+    EXPECT_FALSE(h.session->isServer());
+    EXPECT_FALSE(h.session->isActive());
+    EXPECT_EQ(h.client->Host(), "peer.example");
+    EXPECT_EQ(h.client->Port(), 1900);
+    EXPECT_EQ(h.client->activations, 1);
+    h.client->CompleteConnect("peer.example");
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Connected to peer.example:1900"});
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_TRUE(h.session->isHandshaking());
+}
+
+TEST(Connect, PeerWithoutNameLeavesTheHostEmpty)
+{
+    Harness h;
+    h.Connect("", "1801");
+    EXPECT_EQ(h.view.log.back(), "Connected to :1801");
+}
+
+TEST(Connect, PortThatIsNoIntegerIsShownAndNothingStarts)
+{
+    Harness h;
+    h.view.fields[TSessionField::RemoteHost] = "peer.example";
+    h.view.fields[TSessionField::RemotePort] = "18o1";
+    h.session->btnConnectClick();
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"'18o1' is not a valid integer value"});
+    EXPECT_EQ(h.client->activations, 0);
+}
+
+TEST(Connect, FailedConnectLogsTheCodeAndLeavesItForTheTransport)
+{
+    Harness h;
+    h.view.applicationActive = false;
+    h.view.fields[TSessionField::RemoteHost] = "peer.example";
+    h.view.fields[TSessionField::RemotePort] = "1801";
+    h.session->btnConnectClick();
+    h.client->FailConnect(111);
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Socket error: 111"});
+    EXPECT_EQ(h.client->lastErrorCodeAfterHandler, 111);
+    EXPECT_FALSE(h.session->isActive());
+    EXPECT_EQ(h.view.flashes, 1);
+}
+
+TEST(Connect, NewConnectionStartsNumberingAgain)
+{
+    Harness h;
+    h.Connect();
+    h.client->Receive(Frame("1?a"));
+    h.session->sendTextToPeer("x");
+    h.session->btnDisconnectClick();
+    h.client->connection.sent.clear();
+    h.Connect();
+    h.client->Receive(Frame("1?b"));
+    h.session->sendTextToPeer("y");
+    EXPECT_EQ(h.client->connection.sent, Frame("1?y"));
+    EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"client:a", "client:b"}));
+}
+
+TEST(Disconnect, ListeningSideWhileConnectedLogsBothLinesAndStopsListening)
+{
+    Harness h;
+    h.Listen();
+    h.server->Incoming("alice");
+    h.view.log.clear();
+    h.session->btnDisconnectClick();
+    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Client disconnected", "Disconnected"}));
+    EXPECT_FALSE(h.server->Active());
+    EXPECT_FALSE(h.session->isActive());
+    EXPECT_FALSE(h.session->isHandshaking());
+    EXPECT_EQ(h.session->privateKey(), nullptr);
+    EXPECT_FALSE(h.view.lastFlags.isActive);
+}
+
+TEST(Disconnect, ListeningSideWithoutPeerLogsDisconnectedOnly)
+{
+    Harness h;
+    h.Listen();
+    h.view.log.clear();
+    h.session->btnDisconnectClick();
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Disconnected"});
+}
+
+TEST(Disconnect, ConnectingSideLogsDisconnectedOnce)
+{
+    Harness h;
+    h.Connect();
+    h.view.log.clear();
+    h.session->btnDisconnectClick();
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Disconnected"});
+    EXPECT_FALSE(h.client->Active());
+    EXPECT_FALSE(h.session->isActive());
+}
+
+TEST(Disconnect, IdleDoesNothingVisibleButCleansUp)
+{
+    Harness h;
+    const int before = h.view.fixControlsCalls;
+    h.session->btnDisconnectClick();
+    EXPECT_TRUE(h.view.log.empty());
+    EXPECT_EQ(h.view.fixControlsCalls, before + 1);
+    EXPECT_FALSE(h.session->isTransferring());
+}
+
+TEST(Disconnect, PeerClosingTheClientConnection)
+{
+    Harness h;
+    h.Connect();
+    h.view.applicationActive = false;
+    h.client->connection.CloseConnection();
+    EXPECT_EQ(h.view.log.back(), "Disconnected");
+    EXPECT_FALSE(h.session->isActive());
+    EXPECT_FALSE(h.session->isHandshaking());
+    EXPECT_EQ(h.view.flashes, 1);
+}
+
+TEST(Errors, ServerClientErrorLogsAndKeepsTheCode)
+{
+    Harness h;
+    h.Listen();
+    FakeConnection& peer = h.server->Incoming("alice");
+    int code = 104;
+    h.server->OnClientError(peer, TErrorEvent::eeReceive, code);
+    EXPECT_EQ(h.view.log.back(), "Socket error: 104");
+    EXPECT_EQ(code, 104);
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_EQ(h.view.flashes, 0);
+}
+
+TEST(Errors, TransportRaisesReachTheErrorDisplay)
+{
+    Harness h;
+    h.client->OnException("Asynchronous socket error 111");
+    h.server->OnException("Asynchronous socket error 104");
+    EXPECT_EQ(h.view.errors,
+              (std::vector<std::string>{"Asynchronous socket error 111", "Asynchronous socket error 104"}));
+}

@@ -1,0 +1,240 @@
+// Two and three sessions over 127.0.0.1 with the real transport and real key
+// generation (small keys): the lifecycle as the peers see it.
+
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "net/sockets.h"
+
+namespace {
+
+int FreePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+class Peer {
+public:
+    Peer()
+    {
+        session = std::make_unique<TChatSession>(view, dir.filePath("quellmere.conf").toStdString());
+        auto recording = std::make_unique<RecordingPayloads>();
+        payloads = recording.get();
+        session->SetPayloadHandler(std::move(recording));
+        session->FormCreate();
+        view.fields[TSessionField::RSAKeySize] = "128";
+    }
+
+    void Listen(int port)
+    {
+        view.fields[TSessionField::ListenPort] = std::to_string(port);
+        session->btnListenClick();
+        ASSERT_TRUE(RunUntil([this] { return !session->isGeneratingKey(); }));
+    }
+
+    void StartConnect(int port)
+    {
+        view.fields[TSessionField::RemoteHost] = "127.0.0.1";
+        view.fields[TSessionField::RemotePort] = std::to_string(port);
+        session->btnConnectClick();
+    }
+
+    void Connect(int port)
+    {
+        StartConnect(port);
+        ASSERT_TRUE(RunUntil([this] { return session->isActive(); }));
+    }
+
+    std::vector<std::string> LogFrom(std::size_t first) const
+    {
+        return std::vector<std::string>(view.log.begin() + static_cast<std::ptrdiff_t>(first), view.log.end());
+    }
+
+    QTemporaryDir dir;
+    FakeView view;
+    std::unique_ptr<TChatSession> session;
+    RecordingPayloads* payloads = nullptr;
+};
+
+class TwoPeers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        port = FreePort();
+        ASSERT_NE(port, 0);
+        server.Listen(port);
+        client.Connect(port);
+        ASSERT_TRUE(RunUntil([this] { return server.session->isActive() && server.session->isHandshaking(); }));
+    }
+
+    // A frame each way, and both arrive.
+    void ExpectFramesBothWays(const std::string& tag)
+    {
+        const std::size_t atServer = server.payloads->received.size();
+        const std::size_t atClient = client.payloads->received.size();
+        client.session->sendTextToPeer("to server " + tag);
+        server.session->sendTextToPeer("to client " + tag);
+        ASSERT_TRUE(RunUntil([&] {
+            return server.payloads->received.size() > atServer && client.payloads->received.size() > atClient;
+        }));
+        EXPECT_EQ(server.payloads->received.back(), "server:to server " + tag);
+        EXPECT_EQ(client.payloads->received.back(), "client:to client " + tag);
+    }
+
+    int port = 0;
+    Peer server;
+    Peer client;
+};
+
+} // namespace
+
+TEST_F(TwoPeers, ListenAndConnectLogTheirLines)
+{
+    EXPECT_EQ(server.view.warnings,
+              std::vector<std::string>{"Warning - key size is 128 which is weak, use 1024 at least!"});
+    EXPECT_EQ(server.view.log,
+              (std::vector<std::string>{"Generating 128 bit RSA key...please wait", "Generated 128 bit RSA key ok",
+                                        "Listening on port " + std::to_string(port), "Connection from localhost"}));
+    EXPECT_EQ(client.view.log, std::vector<std::string>{"Connected to localhost:" + std::to_string(port)});
+    EXPECT_TRUE(client.session->isHandshaking());
+    EXPECT_FALSE(client.session->isServer());
+    EXPECT_TRUE(server.session->isServer());
+    ExpectFramesBothWays("one");
+    ExpectFramesBothWays("two");
+    EXPECT_EQ(server.session->receiveSequence(), 2);
+    EXPECT_EQ(client.session->sendSequence(), 2);
+}
+
+TEST_F(TwoPeers, SecondPeerIsRejectedAndTheFirstIsUndisturbed)
+{
+    Peer intruder;
+    const std::size_t serverLines = server.view.log.size();
+    intruder.Connect(port);
+    ASSERT_TRUE(RunUntil([&] { return intruder.view.HasLine("Disconnected"); }));
+    EXPECT_EQ(server.LogFrom(serverLines),
+              (std::vector<std::string>{"Connection from localhost",
+                                        "Rejecting incoming connection as already connected to localhost"}));
+    EXPECT_EQ(intruder.view.log, (std::vector<std::string>{"Connected to localhost:" + std::to_string(port),
+                                                           "Disconnected"}));
+    EXPECT_TRUE(server.session->isActive());
+    ExpectFramesBothWays("after intruder");
+    Settle();
+    EXPECT_FALSE(server.view.HasLine("Client disconnected"));
+}
+
+TEST_F(TwoPeers, PeerLeavesAndComesBack)
+{
+    client.session->btnDisconnectClick();
+    EXPECT_EQ(client.view.log.back(), "Disconnected");
+    ASSERT_TRUE(RunUntil([&] { return server.view.HasLine("Client disconnected"); }));
+    EXPECT_FALSE(server.session->isActive());
+    EXPECT_TRUE(server.session->ServerSocket1().Active());
+    EXPECT_NE(server.session->privateKey(), nullptr);
+    Settle();
+
+    const std::size_t serverLines = server.view.log.size();
+    client.Connect(port);
+    ASSERT_TRUE(RunUntil([&] { return server.session->isActive(); }));
+    EXPECT_EQ(server.LogFrom(serverLines), std::vector<std::string>{"Connection from localhost"});
+    EXPECT_TRUE(server.session->isHandshaking());
+    ExpectFramesBothWays("again");
+    EXPECT_EQ(server.session->receiveSequence(), 1);
+}
+
+TEST_F(TwoPeers, DisconnectOnTheConnectingSide)
+{
+    const std::size_t serverLines = server.view.log.size();
+    client.session->btnDisconnectClick();
+    EXPECT_EQ(client.view.log, (std::vector<std::string>{"Connected to localhost:" + std::to_string(port),
+                                                         "Disconnected"}));
+    ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
+    Settle();
+    EXPECT_EQ(server.LogFrom(serverLines), std::vector<std::string>{"Client disconnected"});
+    EXPECT_EQ(std::count(client.view.log.begin(), client.view.log.end(), "Disconnected"), 1);
+}
+
+TEST_F(TwoPeers, DisconnectOnTheListeningSideStopsListening)
+{
+    const std::size_t serverLines = server.view.log.size();
+    server.session->btnDisconnectClick();
+    EXPECT_EQ(server.LogFrom(serverLines), (std::vector<std::string>{"Client disconnected", "Disconnected"}));
+    EXPECT_FALSE(server.session->ServerSocket1().Active());
+    EXPECT_EQ(server.session->privateKey(), nullptr);
+    ASSERT_TRUE(RunUntil([&] { return !client.session->isActive(); }));
+    EXPECT_EQ(client.view.log.back(), "Disconnected");
+
+    // Nobody listens any more.
+    Peer late;
+    late.StartConnect(port);
+    ASSERT_TRUE(RunUntil([&] { return !late.view.errors.empty(); }));
+    EXPECT_EQ(late.view.log, std::vector<std::string>{"Socket error: 111"});
+    EXPECT_EQ(late.view.errors, std::vector<std::string>{"Asynchronous socket error 111"});
+    EXPECT_FALSE(late.session->isActive());
+}
+
+TEST_F(TwoPeers, ListenAgainOnTheSamePortAfterPeerLeft)
+{
+    client.session->btnDisconnectClick();
+    ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
+    Settle();
+    const TPrivateKey* oldKey = server.session->privateKey();
+    const std::size_t serverLines = server.view.log.size();
+    server.Listen(port);
+    EXPECT_EQ(server.LogFrom(serverLines), (std::vector<std::string>{"Generating 128 bit RSA key...please wait",
+                                                                     "Generated 128 bit RSA key ok"}));
+    EXPECT_FALSE(server.session->isActive());
+    EXPECT_NE(server.session->privateKey(), nullptr);
+    EXPECT_NE(server.session->privateKey(), oldKey);
+    // The new pair serves the next peer.
+    client.Connect(port);
+    ASSERT_TRUE(RunUntil([&] { return server.session->isActive(); }));
+    EXPECT_EQ(server.view.log.back(), "Connection from localhost");
+    ExpectFramesBothWays("new key");
+}
+
+TEST_F(TwoPeers, ListenAgainOnAnotherPortIsRefused)
+{
+    client.session->btnDisconnectClick();
+    ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
+    server.Listen(port + 1 == 65536 ? port - 1 : port + 1);
+    EXPECT_EQ(server.view.errors, std::vector<std::string>{"Can't change value while socket is active"});
+    EXPECT_FALSE(server.session->isActive());
+    EXPECT_TRUE(server.session->ServerSocket1().Active());
+}
+
+TEST(Loopback, ListenOnAPortInUseShowsTheBindError)
+{
+    QTcpServer occupant;
+    ASSERT_TRUE(occupant.listen(QHostAddress::Any, 0));
+    Peer peer;
+    peer.Listen(occupant.serverPort());
+    EXPECT_EQ(peer.view.errors,
+              std::vector<std::string>{"Windows socket error: Address already in use (98), on API 'bind'"});
+    EXPECT_FALSE(peer.session->isActive());
+    EXPECT_NE(peer.session->privateKey(), nullptr);
+}
+
+TEST(Loopback, ProtocolErrorFromThePeerEndsBothSides)
+{
+    const int port = FreePort();
+    Peer server;
+    server.Listen(port);
+    // A raw peer that sends a frame out of order.
+    TClientSocket raw;
+    bool closed = false;
+    raw.OnDisconnect = [&](ISocketConnection&) { closed = true; };
+    raw.SetHost("127.0.0.1");
+    raw.SetPort(port);
+    raw.SetActive(true);
+    ASSERT_TRUE(RunUntil([&] { return raw.Active() && server.session->isActive(); }));
+    raw.Socket().SendString(std::string("7?bad\0", 6));
+    ASSERT_TRUE(RunUntil([&] { return closed; }));
+    const std::vector<std::string> tail(server.view.log.end() - 4, server.view.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"", "Expected sequence 1 but received 7", "Client disconnected",
+                                              "Disconnected"}));
+}
