@@ -1,0 +1,23 @@
+#pragma once
+// The boxes the window shows, behind one seam so tests can answer and observe
+// them without a modal loop.
+
+#include <QString>
+
+class QWidget;
+
+class IDialogs {
+public:
+    virtual ~IDialogs() = default;
+    // A warning with the single button OK.
+    virtual void Warning(QWidget* parent, const QString& text) = 0;
+    // The application's error display: the error's text and nothing else.
+    virtual void Error(QWidget* parent, const QString& text) = 0;
+};
+
+// The real thing: modal message boxes.
+class TMessageBoxDialogs final : public IDialogs {
+public:
+    void Warning(QWidget* parent, const QString& text) override;
+    void Error(QWidget* parent, const QString& text) override;
+};

@@ -1,0 +1,382 @@
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "antikeylogger/antikeyloggeredit.h"
+
+// The resource initialiser lives in a static library; nothing would pull it
+// in unless asked by name, and the macro must not sit inside a namespace.
+static void initUiResources() { Q_INIT_RESOURCE(uiicons); }
+
+namespace {
+
+constexpr int clientWidth = 661;
+constexpr int clientHeight = 463;
+constexpr int toolbarHeight = 25;
+constexpr int controlsHeight = 184;
+constexpr int progressHeight = 17;
+
+constexpr int toolButtonWidth = 23;
+constexpr int toolButtonHeight = 22;
+constexpr int toolButtonPitch = 24;
+
+constexpr int editWidth = 121;
+constexpr int editHeight = 21;
+constexpr int buttonWidth = 75;
+constexpr int buttonHeight = 25;
+
+// Both columns of the controls panel: label, then field.
+constexpr int leftLabelX = 16;
+constexpr int leftFieldX = 96;
+constexpr int rightLabelX = 444;
+constexpr int rightFieldX = 524;
+constexpr int firstRowY = 10;
+constexpr int secondRowY = 42;
+constexpr int buttonRowY = 76;
+constexpr int textRowY = 114;
+constexpr int logRowY = 148;
+// The middle buttons sit centred between the columns.
+constexpr int sendFileX = 250;
+constexpr int disconnectX = 336;
+constexpr int startLoggingX = 252;
+constexpr int stopLoggingX = 334;
+
+const QString textToSendHint = QStringLiteral("Enter the text to send and press Return");
+
+QFrame* makePanel(QWidget* parent, const char* name) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+    return panel;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(x, y, leftFieldX - leftLabelX - 4, editHeight);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+template <class Edit>
+Edit* placeEdit(Edit* edit, const char* name, int x, int y, int width = editWidth) {
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setGeometry(x, y, width, editHeight);
+    return edit;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                        int x, int y) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(x, y, buttonWidth, buttonHeight);
+    if (!hint.isEmpty()) button->setToolTip(hint);
+    // Clicks must not steal the focus from the text being typed, as with the
+    // toolbar; Tab still reaches the buttons.
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+TForm1::TForm1(const std::string& configPath, TSessionEnvironment environment,
+               std::unique_ptr<IDialogs> dialogs, QWidget* parent)
+    : QWidget(parent), dialogs_(std::move(dialogs)) {
+    initUiResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quellmere"));
+    setWindowIcon(QIcon(QStringLiteral(":/ui/icons/antikeylogging.png")));
+
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildToolbar();
+    buildControls();
+    buildLog();
+    layout->addWidget(Panel3);
+    layout->addWidget(Panel2);
+    layout->addWidget(Panel1, 1);
+    buildTabOrder();
+
+    resize(clientWidth, clientHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry())
+                 .topLeft());
+    }
+
+    session_ = std::make_unique<TChatSession>(*this, configPath, std::move(environment));
+    wireSession();
+    guarded([this] { session_->FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildToolbar() {
+    Panel3 = makePanel(this, "Panel3");
+    Panel3->setFixedHeight(toolbarHeight);
+
+    struct Tool {
+        QToolButton** button;
+        const char* name;
+        const char* icon;
+        const char* hint;
+    };
+    const Tool tools[] = {
+        {&sbListen, "sbListen", "listen", "Listen for an incoming connection"},
+        {&sbConnect, "sbConnect", "connect", "Connect to remote host"},
+        {&sbDisconnect, "sbDisconnect", "disconnect", "Disconnect"},
+        {&sbSendFile, "sbSendFile", "sendfile", "Send file to remote host"},
+        {&SpeedButton1, "SpeedButton1", "antikeylogging", nullptr},  // the session sets its hint
+        {&sbLaunchVantrel, "sbLaunchVantrel", "launch", "Launch Vantrel"},
+        {&sbVisitWebSite, "sbVisitWebSite", "website", "Visit Quellmere web site"},
+        {&SpeedButton20, "SpeedButton20", "shutdown", "Shutdown Windows immediately (DOES NOT PROMPT!)"},
+    };
+    int x = 1;
+    for (const Tool& tool : tools) {
+        auto* button = new QToolButton(Panel3);
+        button->setObjectName(QString::fromLatin1(tool.name));
+        button->setGeometry(x, (toolbarHeight - toolButtonHeight) / 2, toolButtonWidth, toolButtonHeight);
+        button->setIcon(QIcon(QStringLiteral(":/ui/icons/%1.png").arg(QString::fromLatin1(tool.icon))));
+        button->setIconSize(QSize(16, 16));
+        button->setAutoRaise(true);
+        // Like the buttons of a toolbar: a click leaves the focus where it was.
+        button->setFocusPolicy(Qt::NoFocus);
+        if (tool.hint) button->setToolTip(QString::fromLatin1(tool.hint));
+        *tool.button = button;
+        x += toolButtonPitch;
+    }
+    SpeedButton1->setCheckable(true);
+}
+
+void TForm1::buildControls() {
+    Panel2 = makePanel(this, "Panel2");
+    Panel2->setFixedHeight(controlsHeight);
+
+    makeLabel(Panel2, "lblRSAKeySize", QStringLiteral("RSA key size"), leftLabelX, firstRowY);
+    txtRSAKeySize = placeEdit(new QLineEdit(QStringLiteral("1024"), Panel2), "txtRSAKeySize", leftFieldX, firstRowY);
+    makeLabel(Panel2, "lblListenPort", QStringLiteral("Listen Port"), leftLabelX, secondRowY);
+    txtListenPort = placeEdit(new QLineEdit(QStringLiteral("1801"), Panel2), "txtListenPort", leftFieldX, secondRowY);
+    btnListen = makeButton(Panel2, "btnListen", QStringLiteral("&Listen"),
+                           QStringLiteral("Listen for an incoming connection"), leftFieldX, buttonRowY);
+
+    makeLabel(Panel2, "lblRemoteHost", QStringLiteral("Remote host"), rightLabelX, firstRowY);
+    txtRemoteHost = placeEdit(new TAntiKeyLoggerEdit(Panel2), "txtRemoteHost", rightFieldX, firstRowY);
+    makeLabel(Panel2, "lblRemotePort", QStringLiteral("Remote port"), rightLabelX, secondRowY);
+    txtRemotePort = placeEdit(new QLineEdit(QStringLiteral("1801"), Panel2), "txtRemotePort", rightFieldX, secondRowY);
+    btnConnect = makeButton(Panel2, "btnConnect", QStringLiteral("&Connect"),
+                            QStringLiteral("Connect to remote host"), rightFieldX, buttonRowY);
+
+    btnSendFile = makeButton(Panel2, "btnSendFile", QStringLiteral("Send &file"),
+                             QStringLiteral("Send file to remote host"), sendFileX, buttonRowY);
+    btnDisconnect = makeButton(Panel2, "btnDisconnect", QStringLiteral("&Disconnect"),
+                               QStringLiteral("Disconnect from remote host"), disconnectX, buttonRowY);
+
+    QLabel* textLabel = makeLabel(Panel2, "lblTextToSend", QStringLiteral("Text to send"), leftLabelX, textRowY);
+    textLabel->setToolTip(textToSendHint);
+    txtTextToSend = placeEdit(new TAntiKeyLoggerEdit(Panel2), "txtTextToSend", leftFieldX, textRowY,
+                              rightFieldX + editWidth - leftFieldX);
+    txtTextToSend->setToolTip(textToSendHint);
+
+    btnStartLogging = makeButton(Panel2, "btnStartLogging", QStringLiteral("Log start"), QString(),
+                                 startLoggingX, logRowY);
+    btnStopLogging = makeButton(Panel2, "btnStopLogging", QStringLiteral("Log stop"), QString(),
+                                stopLoggingX, logRowY);
+
+    for (TAntiKeyLoggerEdit* edit : {txtTextToSend, txtRemoteHost}) {
+        edit->setGarbageCount(25);
+        edit->setAntiKeyloggingActive(true);
+    }
+}
+
+void TForm1::buildLog() {
+    Panel1 = makePanel(this, "Panel1");
+    auto* layout = new QVBoxLayout(Panel1);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Memo1 = new QPlainTextEdit(Panel1);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    ProgressBar1 = new QProgressBar(Panel1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedHeight(progressHeight);
+
+    layout->addWidget(Memo1, 1);
+    layout->addWidget(ProgressBar1);
+}
+
+void TForm1::buildTabOrder() {
+    QWidget* const order[] = {txtListenPort, btnListen,       btnConnect,     txtRemotePort,
+                              txtRSAKeySize, btnDisconnect,   btnSendFile,    btnStartLogging,
+                              btnStopLogging, txtTextToSend,  txtRemoteHost,  Memo1};
+    for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void TForm1::wireSession() {
+    auto connectClick = [this](QAbstractButton* button, void (TChatSession::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] {
+            guarded([this, handler] { (session_.get()->*handler)(); });
+        });
+    };
+    connectClick(btnListen, &TChatSession::btnListenClick);
+    connectClick(sbListen, &TChatSession::btnListenClick);
+    connectClick(btnConnect, &TChatSession::btnConnectClick);
+    connectClick(sbConnect, &TChatSession::btnConnectClick);
+    connectClick(btnDisconnect, &TChatSession::btnDisconnectClick);
+    connectClick(sbDisconnect, &TChatSession::btnDisconnectClick);
+    connectClick(SpeedButton1, &TChatSession::SpeedButton1Click);
+    connectClick(btnStartLogging, &TChatSession::btnStartLoggingClick);
+    connectClick(btnStopLogging, &TChatSession::btnStopLoggingClick);
+    // Send file, the companion tool, the web site, shutdown and Return in the
+    // text field get their handlers with the features they belong to.
+}
+
+void TForm1::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(error.what());
+    } catch (...) {
+        ShowError("Unexpected error");
+    }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Restoring from the taskbar is the system's show, not the window's.
+    if (!event->spontaneous()) guarded([this] { session_->FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    bool mayClose = true;
+    guarded([this, &mayClose] { mayClose = session_->FormClose(); });
+    if (mayClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::AppendLog(const std::string& line) {
+    const QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    Memo1->appendPlainText(text);
+    logLines_ += 1 + static_cast<int>(text.count(QLatin1Char('\n')));
+}
+
+int TForm1::LogLineCount() const { return logLines_; }
+
+void TForm1::ClearLog() {
+    Memo1->clear();
+    logLines_ = 0;
+}
+
+void TForm1::FixControls(const TSessionFlags& flags) {
+    const bool idle = !flags.isActive;
+    const bool canSend = flags.isActive && !flags.isHandshaking && !flags.isTransferring;
+    for (QWidget* control : {static_cast<QWidget*>(btnListen), static_cast<QWidget*>(sbListen),
+                             static_cast<QWidget*>(btnConnect), static_cast<QWidget*>(sbConnect)})
+        control->setEnabled(idle);
+    btnDisconnect->setEnabled(flags.isActive);
+    sbDisconnect->setEnabled(flags.isActive);
+    txtTextToSend->setEnabled(canSend);
+    for (QWidget* control : {static_cast<QWidget*>(txtRSAKeySize), static_cast<QWidget*>(txtListenPort),
+                             static_cast<QWidget*>(txtRemoteHost), static_cast<QWidget*>(txtRemotePort)})
+        control->setEnabled(idle);
+    btnSendFile->setEnabled(canSend);
+    sbSendFile->setEnabled(canSend);
+    btnStartLogging->setVisible(flags.debugMode);
+    btnStartLogging->setEnabled(!flags.isLogging);
+    btnStopLogging->setVisible(flags.debugMode);
+    btnStopLogging->setEnabled(flags.isLogging);
+    ProgressBar1->setValue(0);
+    SetBusyCursor(false);
+}
+
+QWidget* TForm1::field(TSessionField which) const {
+    switch (which) {
+        case TSessionField::RSAKeySize: return txtRSAKeySize;
+        case TSessionField::ListenPort: return txtListenPort;
+        case TSessionField::RemoteHost: return txtRemoteHost;
+        case TSessionField::RemotePort: return txtRemotePort;
+        case TSessionField::TextToSend: return txtTextToSend;
+    }
+    return nullptr;
+}
+
+std::string TForm1::FieldText(TSessionField which) const {
+    const auto* edit = qobject_cast<const QLineEdit*>(field(which));
+    return edit ? edit->text().toStdString() : std::string();
+}
+
+void TForm1::SetFieldText(TSessionField which, const std::string& text) {
+    if (auto* edit = qobject_cast<QLineEdit*>(field(which)))
+        edit->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+bool TForm1::AntiKeyloggingToggleDown() const { return SpeedButton1->isChecked(); }
+
+void TForm1::SetAntiKeyloggingToggleDown(bool down) { SpeedButton1->setChecked(down); }
+
+void TForm1::ApplyAntiKeylogging(bool active, const std::string& toggleHint) {
+    txtTextToSend->setAntiKeyloggingActive(active);
+    txtRemoteHost->setAntiKeyloggingActive(active);
+    SpeedButton1->setToolTip(QString::fromStdString(toggleHint));
+}
+
+bool TForm1::TextToSendAntiKeyloggingActive() const { return txtTextToSend->AntiKeyloggingActive(); }
+
+void TForm1::FocusTextToSend() { txtTextToSend->setFocus(Qt::OtherFocusReason); }
+
+void TForm1::ShowWarning(const std::string& text) {
+    dialogs_->Warning(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TForm1::ShowError(const std::string& text) {
+    dialogs_->Error(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TForm1::SetBusyCursor(bool busy) {
+    if (busy) {
+        if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    } else {
+        // Back to the arrow whatever stacked up meanwhile.
+        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+    }
+}
+
+bool TForm1::IsApplicationActive() const {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+void TForm1::FlashTaskBar() { flashTaskBar(); }
+
+void TForm1::flashTaskBar() { QApplication::alert(this, 0); }

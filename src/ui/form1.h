@@ -1,0 +1,107 @@
+#pragma once
+// The main window: the layout, the control states and the boxes. It owns the
+// chat session and hands it every button press and window event; what the
+// session decides comes back through ISessionView. No protocol logic here.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "session/session.h"
+#include "session/sessionview.h"
+#include "ui/dialogs.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+class TAntiKeyLoggerEdit;
+
+class TForm1 : public QWidget, public ISessionView {
+    Q_OBJECT
+
+public:
+    // Builds the window, then the session, whose FormCreate reads configPath.
+    explicit TForm1(const std::string& configPath,
+                    TSessionEnvironment environment = MakeDefaultEnvironment(),
+                    std::unique_ptr<IDialogs> dialogs = std::make_unique<TMessageBoxDialogs>(),
+                    QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    TChatSession& session() { return *session_; }
+
+    // ISessionView
+    void AppendLog(const std::string& line) override;
+    int LogLineCount() const override;
+    void ClearLog() override;
+    void FixControls(const TSessionFlags& flags) override;
+    std::string FieldText(TSessionField field) const override;
+    void SetFieldText(TSessionField field, const std::string& text) override;
+    bool AntiKeyloggingToggleDown() const override;
+    void SetAntiKeyloggingToggleDown(bool down) override;
+    void ApplyAntiKeylogging(bool active, const std::string& toggleHint) override;
+    bool TextToSendAntiKeyloggingActive() const override;
+    void FocusTextToSend() override;
+    void ShowWarning(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+    void SetBusyCursor(bool busy) override;
+    bool IsApplicationActive() const override;
+    void FlashTaskBar() override;
+
+    // Draws attention to the window's taskbar entry until it is activated.
+    void flashTaskBar();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildToolbar();
+    void buildControls();
+    void buildLog();
+    void buildTabOrder();
+    void wireSession();
+    // Runs a session handler; anything it throws goes to the error display
+    // instead of into the event loop.
+    void guarded(const std::function<void()>& handler);
+    TAntiKeyLoggerEdit* antiKeyloggerField(TSessionField field) const;
+    QWidget* field(TSessionField field) const;
+
+    std::unique_ptr<IDialogs> dialogs_;
+    int logLines_ = 0;
+
+    QFrame* Panel3 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QFrame* Panel1 = nullptr;
+
+    QToolButton* sbListen = nullptr;
+    QToolButton* sbConnect = nullptr;
+    QToolButton* sbDisconnect = nullptr;
+    QToolButton* sbSendFile = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* sbLaunchVantrel = nullptr;
+    QToolButton* sbVisitWebSite = nullptr;
+    QToolButton* SpeedButton20 = nullptr;
+
+    QLineEdit* txtListenPort = nullptr;
+    QPushButton* btnListen = nullptr;
+    QPushButton* btnConnect = nullptr;
+    QLineEdit* txtRemotePort = nullptr;
+    QLineEdit* txtRSAKeySize = nullptr;
+    QPushButton* btnDisconnect = nullptr;
+    QPushButton* btnSendFile = nullptr;
+    QPushButton* btnStartLogging = nullptr;
+    QPushButton* btnStopLogging = nullptr;
+    TAntiKeyLoggerEdit* txtTextToSend = nullptr;
+    TAntiKeyLoggerEdit* txtRemoteHost = nullptr;
+
+    QPlainTextEdit* Memo1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+
+    // Last member: goes first on destruction, while the widgets it talks to live.
+    std::unique_ptr<TChatSession> session_;
+};

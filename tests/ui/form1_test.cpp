@@ -1,0 +1,603 @@
+// The main window on the offscreen platform: its layout and texts, the control
+// states, and what each control and window event hands to the session.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "antikeylogger/antikeyloggeredit.h"
+#include "fakes.h"
+#include "ui/form1.h"
+
+namespace {
+
+// One window with its session, fake sockets and recorded boxes, in a folder
+// of its own that is also the working directory (the trace file lands there).
+class Form1Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+    }
+
+    void TearDown() override {
+        keyGate->Open();  // a failed test must not leave the key thread waiting
+        form.reset();
+        QDir::setCurrent(previousDir);
+    }
+
+    void writeConfig(const QByteArray& text) {
+        QFile file(configPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QString configPath() const { return dir.filePath(QStringLiteral("quellmere.conf")); }
+
+    TForm1& make() {
+        auto clientSocket = std::make_unique<FakeClientSocket>();
+        auto serverSocket = std::make_unique<FakeServerSocket>();
+        auto recording = std::make_unique<RecordingDialogs>();
+        client = clientSocket.get();
+        server = serverSocket.get();
+        dialogs = recording.get();
+        TSessionEnvironment environment;
+        environment.client = std::move(clientSocket);
+        environment.server = std::move(serverSocket);
+        environment.pauseTimer = std::make_unique<FakePauseTimer>();
+        environment.generateKey = [gate = keyGate](int32_t) {
+            gate->Wait();
+            return std::make_unique<TPrivateKey>(64);
+        };
+        form = std::make_unique<TForm1>(configPath().toStdString(), std::move(environment), std::move(recording));
+        return *form;
+    }
+
+    TForm1& makeShown() {
+        make().show();
+        return *form;
+    }
+
+    template <class T = QWidget>
+    T* child(const char* name) const {
+        T* widget = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    QStringList logLines() const {
+        const QString text = child<QPlainTextEdit>("Memo1")->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+
+    bool waitForLog(const QString& line) {
+        return QTest::qWaitFor([&] { return logLines().contains(line); }, 10000);
+    }
+
+    void click(const char* name) { child<QAbstractButton>(name)->click(); }
+
+    void setText(const char* name, const QString& text) { child<QLineEdit>(name)->setText(text); }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    std::shared_ptr<KeyGate> keyGate = std::make_shared<KeyGate>();
+    FakeClientSocket* client = nullptr;
+    FakeServerSocket* server = nullptr;
+    RecordingDialogs* dialogs = nullptr;
+    std::unique_ptr<TForm1> form;
+};
+
+const char* const toolbarNames[] = {"sbListen",       "sbConnect",       "sbDisconnect",   "sbSendFile",
+                                    "SpeedButton1",   "sbLaunchVantrel", "sbVisitWebSite", "SpeedButton20"};
+
+// ---------------------------------------------------------------- layout
+
+TEST_F(Form1Test, WindowHasItsCaptionSizeAndThreePanels) {
+    TForm1& window = makeShown();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Quellmere"));
+    EXPECT_EQ(window.objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(window.size(), QSize(661, 463));
+    const QPoint screenCentre = window.screen()->availableGeometry().center();
+    // Centred as closely as the window frame, which the platform adds, allows.
+    EXPECT_NEAR(window.geometry().center().x(), screenCentre.x(), 10);
+    EXPECT_NEAR(window.geometry().center().y(), screenCentre.y(), 10);
+
+    auto* toolbar = child<QFrame>("Panel3");
+    auto* controls = child<QFrame>("Panel2");
+    auto* log = child<QFrame>("Panel1");
+    EXPECT_EQ(toolbar->geometry(), QRect(0, 0, 661, 25));
+    EXPECT_EQ(controls->geometry(), QRect(0, 25, 661, 184));
+    EXPECT_EQ(log->geometry(), QRect(0, 209, 661, 463 - 209));
+}
+
+TEST_F(Form1Test, LogIsReadOnlyWithOnlyAVerticalScrollBarAboveTheProgressBar) {
+    makeShown();
+    auto* memo = child<QPlainTextEdit>("Memo1");
+    auto* progress = child<QProgressBar>("ProgressBar1");
+    EXPECT_TRUE(memo->isReadOnly());
+    EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(memo->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(progress->minimum(), 0);
+    EXPECT_EQ(progress->maximum(), 100);
+    EXPECT_EQ(progress->height(), 17);
+    EXPECT_EQ(progress->parentWidget(), child<QWidget>("Panel1"));
+    EXPECT_EQ(memo->geometry().bottom() + 1, progress->geometry().top());
+    EXPECT_EQ(progress->geometry().bottom(), child<QWidget>("Panel1")->contentsRect().bottom());
+}
+
+TEST_F(Form1Test, LogGrowsWithTheWindowWhileTheOtherPanelsKeepTheirHeight) {
+    TForm1& window = makeShown();
+    auto* memo = child<QPlainTextEdit>("Memo1");
+    const QSize before = memo->size();
+    window.resize(861, 663);
+    EXPECT_EQ(memo->size(), before + QSize(200, 200));
+    EXPECT_EQ(child<QWidget>("Panel3")->height(), 25);
+    EXPECT_EQ(child<QWidget>("Panel2")->height(), 184);
+    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->height(), 17);
+    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->width(), memo->width());
+}
+
+TEST_F(Form1Test, ToolbarHoldsEightImageButtonsSideBySide) {
+    makeShown();
+    const QWidget* toolbar = child<QWidget>("Panel3");
+    int previousX = -1;
+    for (const char* name : toolbarNames) {
+        auto* button = child<QToolButton>(name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->parentWidget(), toolbar) << name;
+        EXPECT_EQ(button->size(), QSize(23, 22)) << name;
+        if (previousX >= 0) {
+            EXPECT_EQ(button->x() - previousX, 24) << name;
+        }
+        previousX = button->x();
+        EXPECT_FALSE(button->icon().pixmap(16, 16).isNull()) << name << " has no image";
+        EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << name;
+    }
+    EXPECT_LE(child<QToolButton>("sbListen")->x(), 2);
+    EXPECT_TRUE(child<QToolButton>("SpeedButton1")->isCheckable());
+}
+
+TEST_F(Form1Test, ToolbarHintsAreTooltips) {
+    makeShown();
+    EXPECT_EQ(child<QWidget>("sbListen")->toolTip(), QStringLiteral("Listen for an incoming connection"));
+    EXPECT_EQ(child<QWidget>("sbConnect")->toolTip(), QStringLiteral("Connect to remote host"));
+    EXPECT_EQ(child<QWidget>("sbDisconnect")->toolTip(), QStringLiteral("Disconnect"));
+    EXPECT_EQ(child<QWidget>("sbSendFile")->toolTip(), QStringLiteral("Send file to remote host"));
+    EXPECT_EQ(child<QWidget>("sbLaunchVantrel")->toolTip(), QStringLiteral("Launch Vantrel"));
+    EXPECT_EQ(child<QWidget>("sbVisitWebSite")->toolTip(), QStringLiteral("Visit Quellmere web site"));
+    EXPECT_EQ(child<QWidget>("SpeedButton20")->toolTip(),
+              QStringLiteral("Shutdown Windows immediately (DOES NOT PROMPT!)"));
+}
+
+TEST_F(Form1Test, ButtonsHaveTheirCaptionsAccessKeysAndHints) {
+    makeShown();
+    struct Expected {
+        const char* name;
+        const char* caption;
+        const char* hint;
+    };
+    const Expected buttons[] = {
+        {"btnListen", "&Listen", "Listen for an incoming connection"},
+        {"btnConnect", "&Connect", "Connect to remote host"},
+        {"btnDisconnect", "&Disconnect", "Disconnect from remote host"},
+        {"btnSendFile", "Send &file", "Send file to remote host"},
+        {"btnStartLogging", "Log start", ""},
+        {"btnStopLogging", "Log stop", ""},
+    };
+    for (const Expected& expected : buttons) {
+        auto* button = child<QPushButton>(expected.name);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), QString::fromLatin1(expected.caption)) << expected.name;
+        EXPECT_EQ(button->toolTip(), QString::fromLatin1(expected.hint)) << expected.name;
+        EXPECT_EQ(button->size(), QSize(75, 25)) << expected.name;
+    }
+}
+
+TEST_F(Form1Test, FieldsHaveTheirDefaultsWidthsLabelsAndHints) {
+    makeShown();
+    EXPECT_EQ(child<QLineEdit>("txtListenPort")->text(), QStringLiteral("1801"));
+    EXPECT_EQ(child<QLineEdit>("txtRemotePort")->text(), QStringLiteral("1801"));
+    EXPECT_EQ(child<QLineEdit>("txtRSAKeySize")->text(), QStringLiteral("1024"));
+    EXPECT_EQ(child<QLineEdit>("txtRemoteHost")->text(), QString());
+    EXPECT_EQ(child<QLineEdit>("txtTextToSend")->text(), QString());
+    for (const char* name : {"txtListenPort", "txtRemotePort", "txtRSAKeySize", "txtRemoteHost"})
+        EXPECT_EQ(child<QWidget>(name)->width(), 121) << name;
+    EXPECT_GT(child<QWidget>("txtTextToSend")->width(), 661 * 3 / 4);
+
+    const QString hint = QStringLiteral("Enter the text to send and press Return");
+    EXPECT_EQ(child<QWidget>("txtTextToSend")->toolTip(), hint);
+    EXPECT_EQ(child<QLabel>("lblTextToSend")->toolTip(), hint);
+
+    // Each label reads as written and stands to the left of its field, on its row.
+    const std::pair<const char*, const char*> labelled[] = {{"lblRSAKeySize", "txtRSAKeySize"},
+                                                            {"lblListenPort", "txtListenPort"},
+                                                            {"lblRemoteHost", "txtRemoteHost"},
+                                                            {"lblRemotePort", "txtRemotePort"},
+                                                            {"lblTextToSend", "txtTextToSend"}};
+    const QStringList captions = {"RSA key size", "Listen Port", "Remote host", "Remote port", "Text to send"};
+    for (std::size_t i = 0; i < std::size(labelled); ++i) {
+        auto* label = child<QLabel>(labelled[i].first);
+        auto* field = child<QWidget>(labelled[i].second);
+        EXPECT_EQ(label->text(), captions[static_cast<qsizetype>(i)]);
+        EXPECT_LT(label->geometry().right(), field->x()) << labelled[i].first;
+        EXPECT_EQ(label->y(), field->y()) << labelled[i].first;
+    }
+}
+
+TEST_F(Form1Test, AntiKeyloggingFieldsStartWithTwentyFiveGarbageKeys) {
+    make();
+    for (const char* name : {"txtTextToSend", "txtRemoteHost"}) {
+        auto* edit = child<TAntiKeyLoggerEdit>(name);
+        ASSERT_NE(edit, nullptr) << name;
+        EXPECT_EQ(edit->GarbageCount(), 25) << name;
+    }
+}
+
+TEST_F(Form1Test, ControlsAreArrangedInColumnsAndRows) {
+    makeShown();
+    auto geometry = [&](const char* name) { return child<QWidget>(name)->geometry(); };
+    // Left column, top to bottom.
+    EXPECT_LT(geometry("txtRSAKeySize").bottom(), geometry("txtListenPort").top());
+    EXPECT_LT(geometry("txtListenPort").bottom(), geometry("btnListen").top());
+    // Right column, top to bottom.
+    EXPECT_LT(geometry("txtRemoteHost").bottom(), geometry("txtRemotePort").top());
+    EXPECT_LT(geometry("txtRemotePort").bottom(), geometry("btnConnect").top());
+    EXPECT_LT(geometry("txtRSAKeySize").right(), geometry("txtRemoteHost").left());
+    // The button row: Listen, Send file, Disconnect, Connect.
+    for (const char* name : {"btnSendFile", "btnDisconnect", "btnConnect"})
+        EXPECT_EQ(geometry(name).top(), geometry("btnListen").top()) << name;
+    EXPECT_LT(geometry("btnListen").right(), geometry("btnSendFile").left());
+    EXPECT_LT(geometry("btnSendFile").right(), geometry("btnDisconnect").left());
+    EXPECT_LT(geometry("btnDisconnect").right(), geometry("btnConnect").left());
+    // Then the text line, then the log buttons in the middle.
+    EXPECT_LT(geometry("btnListen").bottom(), geometry("txtTextToSend").top());
+    EXPECT_LT(geometry("txtTextToSend").bottom(), geometry("btnStartLogging").top());
+    EXPECT_EQ(geometry("btnStartLogging").top(), geometry("btnStopLogging").top());
+    EXPECT_LT(geometry("btnStartLogging").right(), geometry("btnStopLogging").left());
+    const int middle = 661 / 2;
+    EXPECT_NEAR((geometry("btnStartLogging").left() + geometry("btnStopLogging").right()) / 2, middle, 2);
+    EXPECT_NEAR((geometry("btnSendFile").left() + geometry("btnDisconnect").right()) / 2, middle, 2);
+    // Everything fits in the controls panel.
+    const QRect panel = child<QWidget>("Panel2")->rect();
+    for (const char* name : {"btnStartLogging", "btnStopLogging", "txtTextToSend", "btnConnect", "txtRemoteHost"})
+        EXPECT_TRUE(panel.contains(geometry(name))) << name;
+}
+
+TEST_F(Form1Test, TabOrderFollowsTheControlsTable) {
+    writeConfig("[main]\ndebug=true\n");
+    makeShown();
+    const QStringList expected = {"txtListenPort", "btnListen",       "btnConnect",     "txtRemotePort",
+                                  "txtRSAKeySize", "btnDisconnect",   "btnSendFile",    "btnStartLogging",
+                                  "btnStopLogging", "txtTextToSend",  "txtRemoteHost"};
+    QStringList seen;
+    QWidget* widget = child<QWidget>("txtListenPort");
+    for (int steps = 0; widget && steps < 200 && seen.size() < expected.size(); ++steps) {
+        if (expected.contains(widget->objectName()) && !seen.contains(widget->objectName()))
+            seen << widget->objectName();
+        widget = widget->nextInFocusChain();
+    }
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(Form1Test, AccessKeyPressesItsButton) {
+    TForm1& window = makeShown();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    setText("txtRemoteHost", QStringLiteral("127.0.0.1"));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_C,
+                    Qt::AltModifier);
+    // A mnemonic presses its button the animated way: the click lands a moment later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return client->active; }, 5000)) << "Alt+C did not press Connect";
+    EXPECT_EQ(client->host, "127.0.0.1");
+}
+
+// ---------------------------------------------------------------- control states
+
+struct StateCase {
+    const char* name;
+    TSessionFlags flags;
+    bool settingsEnabled;  // Listen, Connect and the four setting fields
+    bool disconnectEnabled;
+    bool sendEnabled;  // text to send and send file
+};
+
+void PrintTo(const StateCase& state, std::ostream* out) { *out << state.name; }
+
+TSessionFlags flagsOf(bool active, bool handshaking, bool transferring) {
+    TSessionFlags flags;
+    flags.isActive = active;
+    flags.isHandshaking = handshaking;
+    flags.isTransferring = transferring;
+    return flags;
+}
+
+const StateCase stateCases[] = {
+    {"Idle", flagsOf(false, false, false), true, false, false},
+    {"ListeningNoPeer", flagsOf(true, false, false), false, true, true},
+    {"Handshaking", flagsOf(true, true, false), false, true, false},
+    {"Connected", flagsOf(true, false, false), false, true, true},
+    {"Transferring", flagsOf(true, false, true), false, true, false},
+};
+
+class FixControlsTest : public Form1Test, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(FixControlsTest, EnablesWhatTheStateAllows) {
+    makeShown();
+    const StateCase& state = GetParam();
+    const char* const settings[] = {"btnListen",     "sbListen",      "btnConnect",    "sbConnect",
+                                    "txtRSAKeySize", "txtListenPort", "txtRemoteHost", "txtRemotePort"};
+    const char* const disconnects[] = {"btnDisconnect", "sbDisconnect"};
+    const char* const senders[] = {"txtTextToSend", "btnSendFile", "sbSendFile"};
+    // Start from the opposite of every expectation, so each control must change.
+    for (const char* name : settings) child<QWidget>(name)->setEnabled(!state.settingsEnabled);
+    for (const char* name : disconnects) child<QWidget>(name)->setEnabled(!state.disconnectEnabled);
+    for (const char* name : senders) child<QWidget>(name)->setEnabled(!state.sendEnabled);
+    child<QWidget>("btnStartLogging")->show();
+    child<QWidget>("btnStopLogging")->show();
+    form->FixControls(state.flags);
+
+    for (const char* name : settings) EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.settingsEnabled) << name;
+    for (const char* name : disconnects)
+        EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.disconnectEnabled) << name;
+    for (const char* name : senders)
+        EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.sendEnabled) << name;
+    for (const char* name : {"SpeedButton1", "sbLaunchVantrel", "sbVisitWebSite", "SpeedButton20"})
+        EXPECT_TRUE(child<QWidget>(name)->isEnabled()) << name;
+    // No debug mode: the log buttons stay hidden in every state.
+    EXPECT_FALSE(child<QWidget>("btnStartLogging")->isVisible());
+    EXPECT_FALSE(child<QWidget>("btnStopLogging")->isVisible());
+}
+
+TEST_P(FixControlsTest, InDebugModeShowsTheLogButtonsWithOneEnabled) {
+    makeShown();
+    for (bool logging : {false, true}) {
+        TSessionFlags flags = GetParam().flags;
+        flags.debugMode = true;
+        flags.isLogging = logging;
+        form->FixControls(flags);
+        EXPECT_TRUE(child<QWidget>("btnStartLogging")->isVisible());
+        EXPECT_TRUE(child<QWidget>("btnStopLogging")->isVisible());
+        EXPECT_EQ(child<QWidget>("btnStartLogging")->isEnabled(), !logging);
+        EXPECT_EQ(child<QWidget>("btnStopLogging")->isEnabled(), logging);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(States, FixControlsTest, ::testing::ValuesIn(stateCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Form1Test, FixControlsPutsTheProgressBarAndCursorBack) {
+    makeShown();
+    auto* progress = child<QProgressBar>("ProgressBar1");
+    progress->setValue(57);
+    form->SetBusyCursor(true);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    form->FixControls(flagsOf(true, true, false));
+    EXPECT_EQ(progress->value(), 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Form1Test, BusyCursorDoesNotStack) {
+    make();
+    form->SetBusyCursor(true);
+    form->SetBusyCursor(true);
+    form->SetBusyCursor(false);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// ---------------------------------------------------------------- the view's operations
+
+TEST_F(Form1Test, LogTakesWholeLinesAndCountsThem) {
+    make();
+    form->ClearLog();
+    EXPECT_EQ(form->LogLineCount(), 0);
+    form->AppendLog("first");
+    form->AppendLog("");
+    form->AppendLog("PEER (12:00:00) : gr\xc3\xbc\xc3\x9f" "e");
+    EXPECT_EQ(form->LogLineCount(), 3);
+    EXPECT_EQ(logLines(), (QStringList{"first", "", QString::fromUtf8("PEER (12:00:00) : grüße")}));
+    form->ClearLog();
+    EXPECT_EQ(form->LogLineCount(), 0);
+    EXPECT_TRUE(logLines().isEmpty());
+}
+
+TEST_F(Form1Test, FieldsAreReadAndWrittenAsUtf8) {
+    make();
+    const std::pair<TSessionField, const char*> fields[] = {{TSessionField::RSAKeySize, "txtRSAKeySize"},
+                                                            {TSessionField::ListenPort, "txtListenPort"},
+                                                            {TSessionField::RemoteHost, "txtRemoteHost"},
+                                                            {TSessionField::RemotePort, "txtRemotePort"},
+                                                            {TSessionField::TextToSend, "txtTextToSend"}};
+    for (const auto& [field, name] : fields) {
+        const std::string text = std::string("caf\xc3\xa9 ") + name;
+        form->SetFieldText(field, text);
+        EXPECT_EQ(child<QLineEdit>(name)->text(), QString::fromUtf8(text.c_str())) << name;
+        EXPECT_EQ(form->FieldText(field), text) << name;
+    }
+}
+
+TEST_F(Form1Test, WarningsAndErrorsGoThroughTheDialogSeam) {
+    make();
+    form->ShowWarning("Warning - log file left on disk!");
+    form->ShowError("Asynchronous socket error 10061");
+    EXPECT_EQ(dialogs->warnings, QStringList{"Warning - log file left on disk!"});
+    EXPECT_EQ(dialogs->errors, QStringList{"Asynchronous socket error 10061"});
+}
+
+// ---------------------------------------------------------------- with the session
+
+TEST_F(Form1Test, StartsWithDefaultsAndAntiKeyloggingOn) {
+    makeShown();
+    EXPECT_TRUE(child<QToolButton>("SpeedButton1")->isChecked());
+    EXPECT_EQ(child<QWidget>("SpeedButton1")->toolTip(), QStringLiteral("Toggle Anti-Keylogging (currently on)"));
+    EXPECT_TRUE(child<TAntiKeyLoggerEdit>("txtTextToSend")->AntiKeyloggingActive());
+    EXPECT_TRUE(child<QWidget>("btnListen")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("btnDisconnect")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("btnStartLogging")->isVisible());
+}
+
+TEST_F(Form1Test, SettingsFillTheFieldsAndDebugShowsTheLogButtons) {
+    writeConfig("[main]\nRsaKeySize=2048\ndebug=true\nantikeylogging=false\nlistenPort=4000\n"
+                "remotePort=4001\nsaveHost=true\nremoteHost=peer.example\n");
+    makeShown();
+    EXPECT_EQ(child<QLineEdit>("txtRSAKeySize")->text(), QStringLiteral("2048"));
+    EXPECT_EQ(child<QLineEdit>("txtListenPort")->text(), QStringLiteral("4000"));
+    EXPECT_EQ(child<QLineEdit>("txtRemotePort")->text(), QStringLiteral("4001"));
+    EXPECT_EQ(child<QLineEdit>("txtRemoteHost")->text(), QStringLiteral("peer.example"));
+    EXPECT_FALSE(child<QToolButton>("SpeedButton1")->isChecked());
+    EXPECT_EQ(child<QWidget>("SpeedButton1")->toolTip(), QStringLiteral("Toggle Anti-Keylogging (currently off)"));
+    EXPECT_TRUE(child<QWidget>("btnStartLogging")->isVisible());
+    EXPECT_TRUE(child<QWidget>("btnStartLogging")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("btnStopLogging")->isEnabled());
+}
+
+TEST_F(Form1Test, AntiKeyloggingToggleFlipsBothFieldsAndItsHint) {
+    makeShown();
+    click("SpeedButton1");
+    EXPECT_FALSE(child<QToolButton>("SpeedButton1")->isChecked());
+    EXPECT_FALSE(child<TAntiKeyLoggerEdit>("txtTextToSend")->AntiKeyloggingActive());
+    EXPECT_FALSE(child<TAntiKeyLoggerEdit>("txtRemoteHost")->AntiKeyloggingActive());
+    EXPECT_EQ(child<QWidget>("SpeedButton1")->toolTip(), QStringLiteral("Toggle Anti-Keylogging (currently off)"));
+    EXPECT_FALSE(form->TextToSendAntiKeyloggingActive());
+    click("SpeedButton1");
+    EXPECT_TRUE(child<QToolButton>("SpeedButton1")->isChecked());
+    EXPECT_TRUE(form->TextToSendAntiKeyloggingActive());
+    EXPECT_TRUE(child<TAntiKeyLoggerEdit>("txtTextToSend")->AntiKeyloggingActive());
+    EXPECT_TRUE(child<TAntiKeyLoggerEdit>("txtRemoteHost")->AntiKeyloggingActive());
+    EXPECT_EQ(child<QWidget>("SpeedButton1")->toolTip(), QStringLiteral("Toggle Anti-Keylogging (currently on)"));
+}
+
+TEST_F(Form1Test, ListenWithAWeakKeyWarnsThenListensAndDisconnectStops) {
+    makeShown();
+    setText("txtRSAKeySize", QStringLiteral("512"));
+    click("btnListen");
+    EXPECT_EQ(dialogs->warnings, QStringList{"Warning - key size is 512 which is weak, use 1024 at least!"});
+    ASSERT_TRUE(waitForLog(QStringLiteral("Listening on port 1801")));
+    EXPECT_TRUE(server->active);
+    EXPECT_FALSE(child<QWidget>("btnListen")->isEnabled());
+    EXPECT_TRUE(child<QWidget>("btnDisconnect")->isEnabled());
+    EXPECT_TRUE(child<QWidget>("txtTextToSend")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    click("sbDisconnect");
+    EXPECT_FALSE(server->active);
+    EXPECT_EQ(logLines().last(), QStringLiteral("Disconnected"));
+    EXPECT_TRUE(child<QWidget>("btnListen")->isEnabled());
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join('\n').toStdString();
+}
+
+TEST_F(Form1Test, ToolbarListenAndAPeerLeadToTheHandshakingState) {
+    makeShown();
+    click("sbListen");
+    EXPECT_TRUE(dialogs->warnings.isEmpty());
+    ASSERT_TRUE(waitForLog(QStringLiteral("Listening on port 1801")));
+    server->Accept();
+    EXPECT_FALSE(child<QWidget>("txtTextToSend")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("sbSendFile")->isEnabled());
+    EXPECT_TRUE(child<QWidget>("sbDisconnect")->isEnabled());
+    click("btnDisconnect");
+    EXPECT_TRUE(logLines().contains(QStringLiteral("Client disconnected")));
+    EXPECT_TRUE(child<QWidget>("sbListen")->isEnabled());
+}
+
+TEST_F(Form1Test, ListenWithAKeySizeThatIsNoNumberShowsTheConversionError) {
+    makeShown();
+    setText("txtRSAKeySize", QStringLiteral("abc"));
+    click("btnListen");
+    EXPECT_EQ(dialogs->errors, QStringList{"'abc' is not a valid integer value"});
+    EXPECT_FALSE(server->active);
+}
+
+TEST_F(Form1Test, ConnectButtonsHandTheFieldsToTheClient) {
+    makeShown();
+    setText("txtRemoteHost", QStringLiteral("127.0.0.1"));
+    setText("txtRemotePort", QStringLiteral("4321"));
+    click("sbConnect");
+    EXPECT_TRUE(client->active);
+    EXPECT_EQ(client->host, "127.0.0.1");
+    EXPECT_EQ(client->port, 4321);
+    client->Connect();
+    EXPECT_TRUE(logLines().contains(QStringLiteral("Connected to localhost:4321")));
+    EXPECT_FALSE(child<QWidget>("btnConnect")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("txtTextToSend")->isEnabled());
+    click("sbDisconnect");
+    EXPECT_FALSE(client->active);
+    EXPECT_EQ(logLines().count(QStringLiteral("Disconnected")), 1);
+    EXPECT_TRUE(child<QWidget>("btnConnect")->isEnabled());
+}
+
+TEST_F(Form1Test, ATransportRefusalReachesTheErrorDisplay) {
+    makeShown();
+    client->refusal = "Windows socket error: Connection refused (10061), on API 'connect'";
+    click("btnConnect");
+    EXPECT_EQ(dialogs->errors, QStringList{"Windows socket error: Connection refused (10061), on API 'connect'"});
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(Form1Test, LogButtonsStartAndStopTheTraceFile) {
+    writeConfig("[main]\ndebug=true\n");
+    makeShown();
+    click("btnStartLogging");
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("quellmere.log"))));
+    EXPECT_FALSE(child<QWidget>("btnStartLogging")->isEnabled());
+    EXPECT_TRUE(child<QWidget>("btnStopLogging")->isEnabled());
+    click("btnStopLogging");
+    EXPECT_TRUE(child<QWidget>("btnStartLogging")->isEnabled());
+    EXPECT_FALSE(child<QWidget>("btnStopLogging")->isEnabled());
+}
+
+TEST_F(Form1Test, ClosingWritesTheSettingsAndScrubsTheWindow) {
+    makeShown();
+    setText("txtListenPort", QStringLiteral("5005"));
+    setText("txtRemoteHost", QStringLiteral("secret.host"));
+    form->AppendLog("a line worth hiding");
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+    QSettings settings(configPath(), QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("main/listenPort")).toString(), QStringLiteral("5005"));
+    EXPECT_NE(child<QLineEdit>("txtRemoteHost")->text(), QStringLiteral("secret.host"));
+    EXPECT_TRUE(logLines().isEmpty());
+    EXPECT_TRUE(dialogs->warnings.isEmpty());
+}
+
+TEST_F(Form1Test, ClosingWithATraceFileOnDiskWarns) {
+    {
+        QFile left(dir.filePath(QStringLiteral("quellmere.log")));
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+    }
+    makeShown();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(dialogs->warnings, QStringList{"Warning - log file left on disk!"});
+}
+
+TEST_F(Form1Test, WindowStaysOpenWhileAKeyIsBeingGenerated) {
+    makeShown();
+    keyGate->Close();
+    click("btnListen");
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(QFile::exists(configPath()));
+    keyGate->Open();
+    ASSERT_TRUE(waitForLog(QStringLiteral("Listening on port 1801")));
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(QFile::exists(configPath()));
+}
+
+}  // namespace
