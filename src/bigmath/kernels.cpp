@@ -367,6 +367,23 @@ void DivRem(u64* q, u64* r, const u64* a, std::size_t an, const u64* b, std::siz
 
 namespace {
 
+// The Montgomery result is below 2m: subtract m once unless that would go
+// below zero. Both values are computed so the choice does not branch.
+template <std::size_t N>
+inline void SubtractModulusOnce(u64* r, const u64* out, u64 high, const u64* m) {
+    u64 diff[N];
+    u64 borrow = 0;
+BIGMATH_UNROLL
+    for (std::size_t j = 0; j < N; ++j) {
+        const u128 d = static_cast<u128>(out[j]) - m[j] - borrow;
+        diff[j] = static_cast<u64>(d);
+        borrow = static_cast<u64>(d >> 64) & 1;
+    }
+    const bool keep = borrow && !high;
+BIGMATH_UNROLL
+    for (std::size_t j = 0; j < N; ++j) r[j] = keep ? out[j] : diff[j];
+}
+
 // Montgomery multiplication for a limb count fixed at compile time, so the
 // loops unroll completely. Product scanning with the reduction folded in,
 // column by column, into a three-limb accumulator: no intermediate product in memory, and the carries
@@ -419,18 +436,7 @@ BIGMATH_UNROLL
         out[i - N] = acc.Take();
     }
     out[N - 1] = acc.Take();
-    const u64 high = static_cast<u64>(acc.Low);
-    u64 diff[N];
-    u64 borrow = 0;
-BIGMATH_UNROLL
-    for (std::size_t j = 0; j < N; ++j) {
-        const u128 d = static_cast<u128>(out[j]) - m[j] - borrow;
-        diff[j] = static_cast<u64>(d);
-        borrow = static_cast<u64>(d >> 64) & 1;
-    }
-    const bool keep = borrow && !high;
-BIGMATH_UNROLL
-    for (std::size_t j = 0; j < N; ++j) r[j] = keep ? out[j] : diff[j];
+    SubtractModulusOnce<N>(r, out, static_cast<u64>(acc.Low), m);
 }
 
 // Any size: product with the general multiplication (Karatsuba when large),
@@ -494,18 +500,7 @@ BIGMATH_UNROLL
         out[i - N] = acc.Take();
     }
     out[N - 1] = acc.Take();
-    const u64 high = static_cast<u64>(acc.Low);
-    u64 diff[N];
-    u64 borrow = 0;
-BIGMATH_UNROLL
-    for (std::size_t j = 0; j < N; ++j) {
-        const u128 d = static_cast<u128>(out[j]) - m[j] - borrow;
-        diff[j] = static_cast<u64>(d);
-        borrow = static_cast<u64>(d >> 64) & 1;
-    }
-    const bool keep = borrow && !high;
-BIGMATH_UNROLL
-    for (std::size_t j = 0; j < N; ++j) r[j] = keep ? out[j] : diff[j];
+    SubtractModulusOnce<N>(r, out, static_cast<u64>(acc.Low), m);
 }
 
 template <std::size_t... Sizes>

@@ -1,4 +1,5 @@
 // Edge cases of the representation, text forms, signs, shifts and division.
+#include "support/testhelpers.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,15 +12,6 @@
 namespace {
 
 std::unique_ptr<TBigint> Dec(const char* text) { return TBigint::CreateFromDecimal(text); }
-
-std::string ThrownText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 void SeedBigRandom(uint32_t a, uint32_t b) {
     const uint32_t words[2] = {a, b};

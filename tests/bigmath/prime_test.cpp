@@ -1,5 +1,6 @@
 // Modular arithmetic, primality and the prime search, including the proof that
 // a seeded search finds the very primes of the step-by-step method.
+#include "support/testhelpers.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,20 +12,6 @@
 namespace {
 
 std::unique_ptr<TBigint> Dec(const char* text) { return TBigint::CreateFromDecimal(text); }
-
-std::string ThrownText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
-void Seed(TIsaac& generator, uint32_t a, uint32_t b) {
-    const uint32_t words[2] = {a, b};
-    generator.Seed(words, 1, true);
-}
 
 TEST(SmallPrimesTable, ContentsAndOrder) {
     EXPECT_EQ(1229u, SmallPrimes.size());

@@ -1,6 +1,7 @@
 // The QtNetwork transport over 127.0.0.1: event orders, error kinds and texts,
 // and that bytes arrive whole and in order.
 
+#include "support/eventloop.h"
 #include <algorithm>
 #include <cerrno>
 #include <functional>
@@ -17,20 +18,6 @@
 #include "net/sockets.h"
 
 namespace {
-
-// Runs the event loop until done() holds; the limit only ends a hung test.
-bool RunUntil(const std::function<bool()>& done, int limitMs = 20000)
-{
-    QDeadlineTimer deadline(limitMs);
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Lets queued work (deferred releases and the like) run.
 void Settle()

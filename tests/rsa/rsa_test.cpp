@@ -1,6 +1,7 @@
 // RSA key pair: generation, per-character encryption and decryption, the
 // ciphertext list, and the proof that a seeded generation gives the keys of
 // the step-by-step method.
+#include "support/testhelpers.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,20 +12,6 @@
 #include "rsa/publickey.h"
 
 namespace {
-
-std::string ThrownText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
-
-void Seed(TIsaac& generator, uint32_t a, uint32_t b) {
-    const uint32_t words[2] = {a, b};
-    generator.Seed(words, 1, true);
-}
 
 std::string AllBytes() {
     std::string text;

@@ -1,6 +1,7 @@
 #pragma once
 // A session wired to fakes, with its settings file in a temporary folder.
 
+#include "support/eventloop.h"
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -16,20 +17,6 @@
 #include "fakes.h"
 #include "rsa/privatekey.h"
 #include "session/session.h"
-
-// Runs the event loop until done() holds; the limit only ends a hung test.
-inline bool RunUntil(const std::function<bool()>& done, int limitMs = 60000)
-{
-    QDeadlineTimer deadline(limitMs);
-    QTimer wake;
-    wake.start(5);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 inline void Settle()
 {

@@ -1,0 +1,25 @@
+#pragma once
+// Small helpers shared by the tests of several modules.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+
+#include "isaac/isaac.h"
+
+// The text of what the action throws, so tests can compare messages exactly.
+inline std::string ThrownText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(nothing thrown)";
+}
+
+// Seeds a generator with two words, as the program's own generators are seeded.
+inline void Seed(TIsaac& generator, uint32_t a, uint32_t b) {
+    const uint32_t words[2] = {a, b};
+    generator.Seed(words, 1, true);
+}
