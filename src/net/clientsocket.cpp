@@ -143,15 +143,8 @@ void TClientSocket::StartConnect(const QHostAddress& address)
     QTcpSocket* socket = connection_.Socket();
     QObject::connect(socket, &QTcpSocket::connected, &context_, [this] { Connected(); });
     QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this] { PeerClosed(); });
-    QObject::connect(socket, &QTcpSocket::readyRead, &context_, [this] {
-        if (!active_ || !OnRead)
-            return;
-        try {
-            OnRead(connection_);
-        } catch (const std::exception& error) {
-            Report(error.what());
-        }
-    });
+    QObject::connect(socket, &QTcpSocket::readyRead, &context_, [this] { ReadyRead(); });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, &context_, [this] { BytesWritten(); });
     QObject::connect(socket, &QTcpSocket::errorOccurred, &context_,
                      [this](QAbstractSocket::SocketError error) { SocketFailed(SocketErrorCode(error)); });
     socket->connectToHost(address, static_cast<quint16>(port_));
@@ -166,6 +159,26 @@ void TClientSocket::Connected()
         return;
     try {
         OnConnect(connection_);
+    } catch (const std::exception& error) {
+        Report(error.what());
+    }
+}
+
+void TClientSocket::ReadyRead() {
+    if (!active_ || !OnRead)
+        return;
+    try {
+        OnRead(connection_);
+    } catch (const std::exception& error) {
+        Report(error.what());
+    }
+}
+
+void TClientSocket::BytesWritten() {
+    if (!active_ || !OnWrite)
+        return;
+    try {
+        OnWrite(connection_);
     } catch (const std::exception& error) {
         Report(error.what());
     }

@@ -150,20 +150,7 @@ void TServerSocket::AcceptPending()
                 OnClientDisconnect(*connection);
             ReleaseLater(connection);
         };
-        QObject::connect(socket, &QTcpSocket::readyRead, &context_, [this, connection] {
-            if (!OnClientRead || !connection->Connected())
-                return;
-            try {
-                OnClientRead(*connection);
-            } catch (const std::exception& error) {
-                Report(error.what());
-            }
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this, connection] { ClientClosed(connection); });
-        QObject::connect(socket, &QTcpSocket::errorOccurred, &context_,
-                         [this, connection](QAbstractSocket::SocketError error) {
-                             ClientFailed(connection, SocketErrorCode(error));
-                         });
+        WatchClient(connection);
         connections_.push_back(std::move(owned));
         if (OnAccept) {
             try {
@@ -172,6 +159,30 @@ void TServerSocket::AcceptPending()
                 Report(error.what());
             }
         }
+    }
+}
+
+void TServerSocket::WatchClient(TQtSocketConnection* connection) {
+    QTcpSocket* socket = connection->Socket();
+    QObject::connect(socket, &QTcpSocket::readyRead, &context_,
+                     [this, connection] { FireClientEvent(OnClientRead, connection); });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, &context_,
+                     [this, connection] { FireClientEvent(OnClientWrite, connection); });
+    QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this, connection] { ClientClosed(connection); });
+    QObject::connect(socket, &QTcpSocket::errorOccurred, &context_,
+                     [this, connection](QAbstractSocket::SocketError error) {
+                         ClientFailed(connection, SocketErrorCode(error));
+                     });
+}
+
+// A copy of the event: its handler may replace it while it runs.
+void TServerSocket::FireClientEvent(TSocketNotifyEvent event, TQtSocketConnection* connection) {
+    if (!event || !connection->Connected())
+        return;
+    try {
+        event(*connection);
+    } catch (const std::exception& error) {
+        Report(error.what());
     }
 }
 

@@ -6,6 +6,7 @@
 //
 // Every event arrives on the thread that owns the component, one at a time.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -28,6 +29,8 @@ public:
     // Sends all the bytes, in order; what the system does not take at once is
     // queued behind them. Returns the number of bytes taken, 0 when not connected.
     virtual int SendString(const std::string& bytes) = 0;
+    // Bytes handed to SendString that the system has not taken yet.
+    virtual std::size_t UnsentBytes() const = 0;
     // Every byte readable now, possibly none.
     virtual std::string ReceiveAvailable() = 0;
     // The peer's address resolved to a name; empty when there is no name or no peer.
@@ -63,6 +66,8 @@ public:
     TSocketNotifyEvent OnConnect;
     TSocketNotifyEvent OnDisconnect;
     TSocketNotifyEvent OnRead;
+    // Bytes of the connection went to the system: a paced sender may go on.
+    TSocketNotifyEvent OnWrite;
     TSocketErrorEvent OnError;
     TSocketExceptionEvent OnException;
 };
@@ -84,6 +89,8 @@ public:
     std::function<void()> OnListen;
     TSocketNotifyEvent OnAccept;
     TSocketNotifyEvent OnClientRead;
+    // Bytes of that connection went to the system: a paced sender may go on.
+    TSocketNotifyEvent OnClientWrite;
     TSocketNotifyEvent OnClientDisconnect;
     TSocketErrorEvent OnClientError;
     TSocketExceptionEvent OnException;

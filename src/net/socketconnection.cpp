@@ -40,6 +40,10 @@ int TQtSocketConnection::SendString(const std::string& bytes)
     return written < 0 ? 0 : static_cast<int>(written);
 }
 
+std::size_t TQtSocketConnection::UnsentBytes() const {
+    return socket_ ? static_cast<std::size_t>(socket_->bytesToWrite()) : 0;
+}
+
 std::string TQtSocketConnection::ReceiveAvailable()
 {
     if (!socket_)

@@ -3,6 +3,7 @@
 // orders the session relies on. Events arrive from the Qt event loop of the
 // thread that created the component.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,7 @@ public:
     TQtSocketConnection() = default;
 
     int SendString(const std::string& bytes) override;
+    std::size_t UnsentBytes() const override;
     std::string ReceiveAvailable() override;
     std::string RemoteHostName() override;
     int RemotePortNumber() const override;
@@ -71,6 +73,8 @@ private:
     void LookupDone(const std::vector<QHostAddress>& addresses, const std::string& errorText);
     void StartConnect(const QHostAddress& address);
     void Connected();
+    void ReadyRead();
+    void BytesWritten();
     void PeerClosed();
     void SocketFailed(int errorCode);
     void CancelLookup();
@@ -106,6 +110,9 @@ private:
     void Listen();
     void Close();
     void AcceptPending();
+    void WatchClient(TQtSocketConnection* connection);
+    // Fires an event of one accepted connection while it is connected.
+    void FireClientEvent(TSocketNotifyEvent event, TQtSocketConnection* connection);
     void ClientClosed(TQtSocketConnection* connection);
     void ClientFailed(TQtSocketConnection* connection, int errorCode);
     // Takes the connection out of the list later, after its handlers returned.

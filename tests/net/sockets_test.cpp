@@ -4,6 +4,8 @@
 #include "support/eventloop.h"
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -357,4 +360,209 @@ TEST_F(Loopback, ANotConnectedClientSendsNothingAndKnowsNoPeer)
     EXPECT_EQ(client.Socket().RemoteHostName(), "");
     EXPECT_EQ(client.Socket().RemotePortNumber(), 0);
     EXPECT_FALSE(client.Socket().Connected());
+}
+
+TEST_F(Loopback, ANotConnectedClientHasNothingUnsent) {
+    EXPECT_EQ(client.Socket().UnsentBytes(), 0u);
+}
+
+namespace {
+
+constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kStreamSize = 64 * 1024 * 1024;
+constexpr std::size_t kPaceBound = 256 * 1024;
+
+// Byte i of a stream is byte i % 4 of the 32-bit count i / 4, so a piece that
+// goes missing, comes twice or out of place shows.
+char StreamByte(std::size_t offset) {
+    const auto count = static_cast<std::uint32_t>(offset / 4);
+    return static_cast<char>(count >> (8 * (offset % 4)));
+}
+
+std::string StreamPiece(std::size_t offset, std::size_t size) {
+    std::string piece(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        piece[i] = StreamByte(offset + i);
+    return piece;
+}
+
+// Checks a stream as it arrives, without keeping it.
+struct TStreamCheck {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    void Take(const std::string& bytes) {
+        for (const char byte : bytes) {
+            if (firstWrong == kNone && byte != StreamByte(received))
+                firstWrong = received;
+            ++received;
+        }
+    }
+
+    std::size_t received = 0;
+    std::size_t firstWrong = kNone;
+};
+
+void RunFor(int milliseconds) {
+    const QDeadlineTimer until(milliseconds);
+    RunUntil([&] { return until.hasExpired(); });
+}
+
+enum class TDirection { ClientToServer, ServerToClient };
+
+// One connection carrying a stream one way. The receiver holds at most one
+// piece until it reads, so while it does not read the sender stalls; left
+// unlimited, Qt would drain the system's buffers into memory on its own.
+class Backpressure : public Loopback, public ::testing::WithParamInterface<TDirection> {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(Loopback::SetUp());
+        Listen();
+        ASSERT_NO_FATAL_FAILURE(Connect());
+        events.clear();
+        const bool clientSends = GetParam() == TDirection::ClientToServer;
+        sender = clientSends ? &client.Socket() : accepted[0];
+        receiver = clientSends ? accepted[0] : &client.Socket();
+        senderName = clientSends ? "client" : "server";
+        auto* qtReceiver = dynamic_cast<TQtSocketConnection*>(receiver);
+        ASSERT_NE(qtReceiver, nullptr);
+        qtReceiver->Socket()->setReadBufferSize(static_cast<qint64>(kPiece));
+
+        client.OnRead = [this](ISocketConnection& socket) { Read(socket); };
+        server.OnClientRead = [this](ISocketConnection& socket) { Read(socket); };
+        client.OnWrite = [this](ISocketConnection& socket) { Written(socket); };
+        server.OnClientWrite = [this](ISocketConnection& socket) { Written(socket); };
+    }
+
+    void Read(ISocketConnection& socket) {
+        if (&socket == receiver && reading)
+            stream.Take(socket.ReceiveAvailable());
+    }
+
+    void Written(ISocketConnection& socket) {
+        if (&socket != sender) {
+            ++receiverWriteEvents;
+            return;
+        }
+        ++writeEvents;
+        unsentAtLastWrite = socket.UnsentBytes();
+        if (paced)
+            SendPaced();
+        if (throwOnWrite)
+            throw ESocketError("write handler failed");
+    }
+
+    void StartReading() {
+        reading = true;
+        // Nothing more arrives until what the receiver holds is taken.
+        stream.Take(receiver->ReceiveAvailable());
+    }
+
+    void SendPiece() {
+        ASSERT_EQ(sender->SendString(StreamPiece(sent, kPiece)), static_cast<int>(kPiece));
+        sent += kPiece;
+        maxUnsent = std::max(maxUnsent, sender->UnsentBytes());
+    }
+
+    // Tops the queue up while it is below the bound.
+    void SendPaced() {
+        while (sent < kStreamSize && sender->UnsentBytes() < kPaceBound)
+            SendPiece();
+    }
+
+    ISocketConnection* sender = nullptr;
+    ISocketConnection* receiver = nullptr;
+    std::string senderName;
+    TStreamCheck stream;
+    bool reading = false;
+    bool paced = false;
+    bool throwOnWrite = false;
+    std::size_t sent = 0;
+    std::size_t maxUnsent = 0;
+    std::size_t unsentAtLastWrite = 0;
+    int writeEvents = 0;
+    int receiverWriteEvents = 0;
+};
+
+std::string DirectionName(const ::testing::TestParamInfo<TDirection>& info) {
+    return info.param == TDirection::ClientToServer ? "ClientToServer" : "ServerToClient";
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(BothWays, Backpressure,
+                         ::testing::Values(TDirection::ClientToServer, TDirection::ServerToClient), DirectionName);
+
+TEST_P(Backpressure, BytesTheStalledPeerCannotTakeStayQueuedUntilItReads) {
+    while (sent < kStreamSize)
+        ASSERT_NO_FATAL_FAILURE(SendPiece());
+    // Nothing reaches the system before the event loop runs.
+    EXPECT_EQ(sender->UnsentBytes(), kStreamSize);
+    EXPECT_EQ(maxUnsent, kStreamSize);
+
+    ASSERT_TRUE(RunUntil([this] { return writeEvents > 0; }));
+    RunFor(200);
+    // The system took what its buffers hold; the rest waits for the peer.
+    const std::size_t stalled = sender->UnsentBytes();
+    EXPECT_GT(stalled, 0u);
+    EXPECT_LT(stalled, kStreamSize);
+    EXPECT_EQ(unsentAtLastWrite, stalled);
+    const int eventsWhileStalled = writeEvents;
+
+    StartReading();
+    ASSERT_TRUE(RunUntil([this] { return stream.received >= kStreamSize; }));
+    EXPECT_EQ(stream.received, kStreamSize);
+    EXPECT_EQ(stream.firstWrong, TStreamCheck::kNone);
+    EXPECT_GT(writeEvents, eventsWhileStalled);
+    EXPECT_EQ(unsentAtLastWrite, 0u);
+    EXPECT_EQ(sender->UnsentBytes(), 0u);
+    EXPECT_EQ(receiverWriteEvents, 0);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_P(Backpressure, APacedSenderKeepsItsQueueBoundedAndDeliversAllInOrder) {
+    paced = true;
+    ASSERT_NO_FATAL_FAILURE(SendPaced());
+    EXPECT_EQ(sent, kPaceBound);
+    ASSERT_TRUE(RunUntil([this] { return writeEvents > 0; }));
+    RunFor(200);
+    // The peer does not read: the sender waits instead of queueing the stream.
+    EXPECT_LT(sent, kStreamSize);
+    EXPECT_GE(sender->UnsentBytes(), kPaceBound);
+    EXPECT_LT(sender->UnsentBytes(), kPaceBound + kPiece);
+
+    StartReading();
+    ASSERT_TRUE(RunUntil([this] { return stream.received >= kStreamSize; }));
+    EXPECT_EQ(sent, kStreamSize);
+    EXPECT_EQ(stream.received, kStreamSize);
+    EXPECT_EQ(stream.firstWrong, TStreamCheck::kNone);
+    EXPECT_LT(maxUnsent, kPaceBound + kPiece);
+    EXPECT_EQ(sender->UnsentBytes(), 0u);
+    EXPECT_EQ(receiverWriteEvents, 0);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_P(Backpressure, AnExceptionFromTheWriteHandlerIsReportedAndSendingGoesOn) {
+    throwOnWrite = true;
+    reading = true;
+    ASSERT_EQ(sender->SendString(StreamPiece(0, 16)), 16);
+    ASSERT_TRUE(RunUntil([this] { return stream.received >= 16; }));
+    Settle();
+    ASSERT_GT(writeEvents, 0);
+    EXPECT_EQ(events, std::vector<std::string>(static_cast<std::size_t>(writeEvents),
+                                               senderName + " raises write handler failed"));
+
+    ASSERT_EQ(sender->SendString(StreamPiece(16, 16)), 16);
+    ASSERT_TRUE(RunUntil([this] { return stream.received >= 32; }));
+    EXPECT_EQ(stream.received, 32u);
+    EXPECT_EQ(stream.firstWrong, TStreamCheck::kNone);
+}
+
+TEST_P(Backpressure, NothingIsUnsentOnceTheSenderCloses) {
+    for (int i = 0; i < 16; ++i)
+        ASSERT_NO_FATAL_FAILURE(SendPiece());
+    EXPECT_EQ(sender->UnsentBytes(), 16 * kPiece);
+    sender->CloseConnection();
+    EXPECT_EQ(sender->UnsentBytes(), 0u);
+    Settle();
+    EXPECT_EQ(writeEvents, 0);
 }
