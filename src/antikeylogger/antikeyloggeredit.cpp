@@ -3,6 +3,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "antikeylogger/antikeyloggercommon.h"
@@ -12,19 +13,47 @@ namespace {
 // Largest burst size bound whose draws still fit the 16-bit garbage length.
 constexpr int kMaxGarbageCount = 32768;
 
-bool IsReturnKey(const QKeyEvent& event) {
-    return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+// The character a key press hands to the drop/burst step, if it is one:
+// printable text, Return (the owner needs it to send the line), and Backspace
+// and Esc, which arrive as characters on the platform we imitate and so must
+// be counted like any other. Tab, Delete, arrows and the like stay editing keys.
+std::optional<QChar> CharacterOf(const QKeyEvent& event) {
+    switch (event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QChar(u'\r');
+    case Qt::Key_Backspace:
+        return QChar(u'\x08');
+    case Qt::Key_Escape:
+        return QChar(u'\x1B');
+    default:
+        break;
+    }
+    const QString text = event.text();
+    if (text.isEmpty()) return std::nullopt;
+    const QChar first = text.at(0);
+    if (first.unicode() < 0x20 || first.unicode() == 0x7F) return std::nullopt;
+    return first;
 }
 
-// A character is what would have gone into the text: printable text, or
-// Return, which the owner needs as a character to send the line. Control
-// texts (Backspace, Tab, Escape, Delete) are editing keys, not characters.
-bool IsCharacter(const QKeyEvent& event) {
-    if (IsReturnKey(event)) return true;
-    const QString text = event.text();
-    if (text.isEmpty()) return false;
-    const char16_t code = text.at(0).unicode();
-    return code >= 0x20 && code != 0x7F;
+// Only entering the field itself is worth hiding; a window coming back to
+// the front or a popup closing hands the focus back without anyone typing.
+bool IsFieldEntered(Qt::FocusReason reason) {
+    switch (reason) {
+    case Qt::MouseFocusReason:
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsAnyModifierHeld(IKeyboardState& state) {
+    const THeldModifiers held = state.HeldModifiers();
+    return held.Ctrl || held.Alt || held.RightAlt || held.Shift;
 }
 
 }  // namespace
@@ -47,20 +76,24 @@ void TAntiKeyLoggerEdit::setKeyboardBackend(std::shared_ptr<IKeyboardState> stat
 
 void TAntiKeyLoggerEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
-    if (antiKeyloggingActive) StartBurst();
+    // With a modifier down the burst would come back as a shortcut or, with
+    // Ctrl, get through the key step into the text.
+    if (antiKeyloggingActive && IsFieldEntered(event->reason()) &&
+        !IsAnyModifierHeld(*keyboardState)) {
+        StartBurst();
+    }
 }
 
 void TAntiKeyLoggerEdit::keyPressEvent(QKeyEvent* event) {
-    if (!IsCharacter(*event)) {
+    const std::optional<QChar> key = CharacterOf(*event);
+    if (!key) {
         QLineEdit::keyPressEvent(event);
         return;
     }
-    const QChar key = IsReturnKey(*event) ? QChar(u'\r') : event->text().at(0);
 
     // Shortcuts and AltGr characters are the user's own and start no burst.
     if (!antiKeyloggingActive || keyboardState->IsCtrlOrAltHeld()) {
-        emit keyPressed(key);
-        QLineEdit::keyPressEvent(event);
+        ProcessCharacter(*key, event);
         return;
     }
     if (pendingGarbage != 0) {
@@ -68,9 +101,16 @@ void TAntiKeyLoggerEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    ProcessCharacter(*key, event);
+    StartBurst();
+}
+
+void TAntiKeyLoggerEdit::ProcessCharacter(QChar key, QKeyEvent* event) {
     emit keyPressed(key);
     QLineEdit::keyPressEvent(event);
-    StartBurst();
+    // The base field ignores Esc, which would let it on to close a dialog;
+    // here it is a character the field has taken.
+    if (key == QChar(u'\x1B')) event->accept();
 }
 
 void TAntiKeyLoggerEdit::StartBurst() {

@@ -1,8 +1,9 @@
 #pragma once
 // A single-line field that hides what is typed into it from system-wide
-// keystroke loggers: each real character, and each gain of focus, is followed
-// by a burst of random keystrokes injected into the system's input, and the
-// field drops as many of the characters that come after.
+// keystroke loggers: each real character, and each time the field is entered
+// (not when its window is merely re-activated), is followed by a burst of
+// random keystrokes injected into the system's input, and the field drops as
+// many of the characters that come after.
 
 #include <QLineEdit>
 #include <cstdint>
@@ -35,9 +36,10 @@ public:
                             std::shared_ptr<IKeystrokeInjector> injector);
 
 signals:
-    // A character that reached the field (Return as '\r'), raised before the
-    // field handles it, so the owner can act on Return. Dropped garbage and
-    // non-character keys (arrows, Backspace, ...) raise nothing.
+    // A character that reached the field (Return as '\r', Backspace as 0x08,
+    // Esc as 0x1B), raised before the field handles it, so the owner can act
+    // on Return or Esc. Dropped characters and non-character keys (arrows,
+    // Delete, Home, Tab, function keys, ...) raise nothing.
     void keyPressed(QChar key);
 
 protected:
@@ -45,6 +47,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The key-press signal, then the base field's handling.
+    void ProcessCharacter(QChar key, QKeyEvent* event);
     void StartBurst();
 
     int garbageCount = 25;

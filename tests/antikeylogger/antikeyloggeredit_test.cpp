@@ -4,10 +4,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,18 +52,27 @@ protected:
         reference.Seed(seed, 1, true);
     }
 
-    // Seeds both generators so that the first burst of a 25 bound satisfies pred.
+    // Seeds both generators so that the size of the burst after burstsBefore
+    // others (all of a 25 bound) satisfies pred.
     template <typename Pred>
-    void SeedForFirstBurst(Pred pred) {
+    void SeedForBurst(int burstsBefore, Pred pred) {
         for (uint32_t word = 1;; ++word) {
             TIsaac probe;
             const uint32_t seed[2] = {word, 0};
             probe.Seed(seed, 1, true);
+            for (int burst = 0; burst < burstsBefore; ++burst) {
+                MakeGarbageText(static_cast<int16_t>(probe.Range(25)), probe);
+            }
             if (pred(probe.Range(25))) {
                 Seed(word, 0);
                 return;
             }
         }
+    }
+
+    template <typename Pred>
+    void SeedForFirstBurst(Pred pred) {
+        SeedForBurst(0, pred);
     }
 
     // The burst the field is expected to make next, from the reference.
@@ -74,6 +86,19 @@ protected:
     void Focus() {
         edit->setFocus();
         ASSERT_TRUE(edit->hasFocus());
+    }
+
+    // Another top-level window takes the activation and hands it back;
+    // whileAway runs in between.
+    void SwitchAwayAndBack(const std::function<void()>& whileAway = [] {}) {
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+        ASSERT_FALSE(window->isActiveWindow());
+        whileAway();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
     QString PressedKeys() const {
@@ -241,18 +266,22 @@ TEST_F(AntiKeyLoggerEditTest, UnproducibleGarbageIsNotWaitedFor) {
 }
 
 TEST_F(AntiKeyLoggerEditTest, HeldShiftAndCapsLockComeBackAfterBurst) {
-    SeedForFirstBurst([](int n) { return n >= 10; });
+    SeedForBurst(1, [](int n) { return n >= 10; });
+    NextBurst();
+    Focus();
+    Deliver();
+    const size_t injectedBefore = keyboard->InjectedText().size();
     const std::string burst = NextBurst();
     keyboard->SetHeld(TModifierKey::Shift, true);
     keyboard->SetCapsLock(true);
-    Focus();
+    QTest::keyClick(edit, 'Q', Qt::ShiftModifier);
     // Typed with Shift up and Caps Lock off, so it came out as drawn.
-    EXPECT_EQ(keyboard->InjectedText(), burst);
+    EXPECT_EQ(keyboard->InjectedText().substr(injectedBefore), burst);
     EXPECT_TRUE(keyboard->HeldModifiers().Shift);
     EXPECT_TRUE(keyboard->IsCapsLockOn());
     Deliver();
     EXPECT_EQ(edit->PendingGarbage(), 0);
-    EXPECT_EQ(edit->text(), "");
+    EXPECT_EQ(edit->text(), "Q");
 }
 
 TEST_F(AntiKeyLoggerEditTest, ReturnReachesOwnerAndStartsBurst) {
@@ -290,18 +319,182 @@ TEST_F(AntiKeyLoggerEditTest, ReturnReachesOwnerAndStartsBurst) {
 
 TEST_F(AntiKeyLoggerEditTest, EditingKeysPassWithoutCounting) {
     SeedForFirstBurst([](int n) { return n >= 2; });
+    edit->setText("ab");
+    const std::string burst = NextBurst();
     Focus();
-    Deliver();
-    QTest::keyClick(edit, 'a');
     QCoreApplication::removePostedEvents(edit);
     const int pending = edit->PendingGarbage();
-    ASSERT_GT(pending, 0);
+    ASSERT_EQ(pending, static_cast<int>(burst.size()));
     QTest::keyClick(edit, Qt::Key_Left);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    EXPECT_EQ(edit->text(), "a");
+    QTest::keyClick(edit, Qt::Key_Home);
+    EXPECT_EQ(edit->cursorPosition(), 0);
     QTest::keyClick(edit, Qt::Key_End);
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit->text(), "");
+    EXPECT_EQ(edit->cursorPosition(), 1);
+    QTest::keyClick(edit, Qt::Key_F2);
     EXPECT_EQ(edit->PendingGarbage(), pending);
-    EXPECT_EQ(PressedKeys(), "a");
+    // Tab moves on, uncounted too.
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_TRUE(other->hasFocus());
+    EXPECT_EQ(edit->PendingGarbage(), pending);
+    EXPECT_EQ(pressed->count(), 0);
+    EXPECT_EQ(keyboard->InjectedText(), burst);
+}
+
+TEST_F(AntiKeyLoggerEditTest, BackspaceAndEscAreDroppedWhileGarbageIsPending) {
+    SeedForFirstBurst([](int n) { return n >= 3; });
+    edit->setText("ab");
+    const std::string burst = NextBurst();
+    Focus();
+    QCoreApplication::removePostedEvents(edit);
+    const int pending = edit->PendingGarbage();
+    ASSERT_EQ(pending, static_cast<int>(burst.size()));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), "ab");
+    EXPECT_EQ(edit->PendingGarbage(), pending - 1);
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(edit->PendingGarbage(), pending - 2);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), "ab");
+    EXPECT_EQ(edit->PendingGarbage(), pending - 3);
+    EXPECT_EQ(pressed->count(), 0);
+    EXPECT_EQ(keyboard->InjectedText(), burst);
+}
+
+TEST_F(AntiKeyLoggerEditTest, BackspaceWithNothingPendingDeletesAndStartsBurst) {
+    SeedForBurst(1, [](int n) { return n >= 3; });
+    edit->setText("ab");
+    NextBurst();
+    Focus();
+    Deliver();
+    ASSERT_EQ(edit->PendingGarbage(), 0);
+    const size_t injectedBefore = keyboard->InjectedText().size();
+    const std::string burst = NextBurst();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), "a");
+    EXPECT_EQ(PressedKeys(), QString(QChar(u'\x08')));
+    EXPECT_EQ(edit->PendingGarbage(), static_cast<int>(burst.size()));
+    EXPECT_EQ(keyboard->InjectedText().substr(injectedBefore), burst);
+    Deliver();
+    EXPECT_EQ(edit->text(), "a");
+    EXPECT_EQ(edit->PendingGarbage(), 0);
+    EXPECT_TRUE(GeneratorsAgree());
+}
+
+TEST_F(AntiKeyLoggerEditTest, EscReachesTheOwnerAndLeavesTheDialogOpen) {
+    QDialog dialog;
+    auto* field = new TAntiKeyLoggerEdit(&dialog);
+    field->setKeyboardBackend(keyboard, keyboard);
+    QSignalSpy fieldPressed(field, &TAntiKeyLoggerEdit::keyPressed);
+    QSignalSpy rejected(&dialog, &QDialog::rejected);
+    SeedForFirstBurst([](int n) { return n >= 2; });
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    ASSERT_TRUE(field->hasFocus());
+    ASSERT_EQ(field->PendingGarbage(), 0);
+
+    const std::string burst = NextBurst();
+    QTest::keyClick(field, Qt::Key_Escape);
+    ASSERT_EQ(fieldPressed.count(), 1);
+    EXPECT_EQ(fieldPressed.at(0).at(0).value<QChar>(), QChar(u'\x1B'));
+    EXPECT_EQ(field->PendingGarbage(), static_cast<int>(burst.size()));
+    EXPECT_EQ(keyboard->InjectedText(), burst);
+    EXPECT_EQ(rejected.count(), 0);
+    EXPECT_TRUE(dialog.isVisible());
+
+    // Taken for garbage, and still not the dialog's.
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(fieldPressed.count(), 1);
+    EXPECT_EQ(field->PendingGarbage(), static_cast<int>(burst.size()) - 1);
+    EXPECT_EQ(rejected.count(), 0);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(field->text(), "");
+}
+
+TEST_F(AntiKeyLoggerEditTest, WindowReactivationStartsNoBurst) {
+    SeedForFirstBurst([](int n) { return n >= 5; });
+    // The field becomes the window's focus while it is in the background, and
+    // gets it when the window comes back.
+    SwitchAwayAndBack([&] { edit->setFocus(); });
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(keyboard->InjectedText(), "");
+    EXPECT_EQ(edit->PendingGarbage(), 0);
+
+    const std::string burst = NextBurst();
+    other->setFocus();
+    QTest::keyClick(other, Qt::Key_Tab);
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(keyboard->InjectedText(), burst);
+    Deliver();
+    EXPECT_EQ(edit->PendingGarbage(), 0);
+
+    SwitchAwayAndBack();
+    ASSERT_TRUE(edit->hasFocus());
+    Deliver();
+    EXPECT_EQ(keyboard->InjectedText(), burst);
+    EXPECT_EQ(edit->PendingGarbage(), 0);
+    EXPECT_EQ(edit->text(), "");
+    EXPECT_TRUE(GeneratorsAgree());
+}
+
+TEST_F(AntiKeyLoggerEditTest, CtrlHeldThroughWindowSwitchPutsNoGarbageInTheField) {
+    SeedForFirstBurst([](int n) { return n >= 5; });
+    keyboard->SetHeld(TModifierKey::Ctrl, true);
+    SwitchAwayAndBack([&] { edit->setFocus(); });
+    ASSERT_TRUE(edit->hasFocus());
+    Deliver();
+    keyboard->SetHeld(TModifierKey::Ctrl, false);
+    EXPECT_EQ(keyboard->InjectedText(), "");
+    EXPECT_EQ(edit->text(), "");
+    EXPECT_EQ(edit->PendingGarbage(), 0);
+    EXPECT_TRUE(GeneratorsAgree());
+}
+
+TEST_F(AntiKeyLoggerEditTest, OnlyEnteringTheFieldStartsABurst) {
+    Seed(404, 17);
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+        QFocusEvent event(QEvent::FocusIn, reason);
+        QCoreApplication::sendEvent(edit, &event);
+    }
+    EXPECT_EQ(keyboard->InjectedText(), "");
+    EXPECT_EQ(edit->PendingGarbage(), 0);
+
+    std::string expected;
+    for (Qt::FocusReason reason : {Qt::MouseFocusReason, Qt::TabFocusReason, Qt::BacktabFocusReason,
+                                   Qt::ShortcutFocusReason, Qt::OtherFocusReason}) {
+        SCOPED_TRACE(static_cast<int>(reason));
+        const std::string burst = NextBurst();
+        expected += burst;
+        QFocusEvent event(QEvent::FocusIn, reason);
+        QCoreApplication::sendEvent(edit, &event);
+        EXPECT_EQ(keyboard->InjectedText(), expected);
+        EXPECT_EQ(edit->PendingGarbage(), static_cast<int>(burst.size()));
+        // The field never really had the focus; its garbage would land elsewhere.
+        QCoreApplication::removePostedEvents(nullptr);
+    }
+    EXPECT_TRUE(GeneratorsAgree());
+}
+
+TEST_F(AntiKeyLoggerEditTest, NoFocusBurstWhileAModifierIsHeld) {
+    SeedForFirstBurst([](int n) { return n >= 5; });
+    for (TModifierKey key : {TModifierKey::Ctrl, TModifierKey::Alt, TModifierKey::RightAlt,
+                             TModifierKey::Shift}) {
+        SCOPED_TRACE(static_cast<int>(key));
+        keyboard->SetHeld(key, true);
+        QTest::mouseClick(edit, Qt::LeftButton);
+        ASSERT_TRUE(edit->hasFocus());
+        keyboard->SetHeld(key, false);
+        EXPECT_EQ(keyboard->InjectedText(), "");
+        EXPECT_EQ(edit->PendingGarbage(), 0);
+        other->setFocus();
+    }
+    const std::string burst = NextBurst();
+    QTest::mouseClick(edit, Qt::LeftButton);
+    ASSERT_TRUE(edit->hasFocus());
+    EXPECT_EQ(keyboard->InjectedText(), burst);
+    EXPECT_EQ(edit->PendingGarbage(), static_cast<int>(burst.size()));
 }
 
 TEST_F(AntiKeyLoggerEditTest, SwitchedOffTypesPlainlyAndKeepsTheCount) {
@@ -323,6 +516,9 @@ TEST_F(AntiKeyLoggerEditTest, SwitchedOffTypesPlainlyAndKeepsTheCount) {
 TEST_F(AntiKeyLoggerEditTest, WithoutInjectionDrawsStillRunButNothingIsDropped) {
     std::shared_ptr<TKeyboardBackend> none = MakeNullKeyboardBackend();
     edit->setKeyboardBackend(none, none);
+    // Without injection the modifiers come from Qt, which here remembers those
+    // of the last key it saw: earlier garbage may have ended on a shifted one.
+    QTest::keyClick(other, Qt::Key_End);
     SeedForFirstBurst([](int n) { return n >= 4; });
     NextBurst();
     Focus();

@@ -1,6 +1,6 @@
 // A window with one anti-keylogging field on the real X display, injecting
-// through XTest. Prints READY once the field has the focus and its focus burst
-// has been dropped; after Escape, once the last burst is dropped, prints the
+// through XTest. Once the window is active the field is entered by program;
+// prints READY when that entry's burst has been dropped; after Escape, once the last burst is dropped, prints the
 // field's text and quits.
 #include <QApplication>
 #include <QKeyEvent>
@@ -60,12 +60,22 @@ int main(int argc, char** argv) {
     window.show();
     window.activateWindow();
 
+    bool entered = false;
     bool ready = false;
     int exitCode = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!window.isActiveWindow()) window.activateWindow();
-        if (!ready && edit->hasFocus() && window.isActiveWindow() && edit->PendingGarbage() == 0) {
+        // The window's activation brings no burst; entering the field does,
+        // and its round trips get the first injection's slow start out of
+        // the way before anyone types.
+        if (!entered && window.isActiveWindow()) {
+            entered = true;
+            edit->clearFocus();
+            edit->setFocus(Qt::OtherFocusReason);
+        }
+        if (!ready && entered && edit->hasFocus() && window.isActiveWindow() &&
+            edit->PendingGarbage() == 0) {
             ready = true;
             std::printf("READY\n");
             std::fflush(stdout);
