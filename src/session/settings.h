@@ -1,11 +1,14 @@
 #pragma once
 // The settings file: one INI section "main", read once at start and written
-// once at close. Names match without regard to case; a missing file, section
-// or key gives the default; booleans are on only when exactly "true".
+// once at close. This works on the file's bytes only; reading and writing the
+// file itself is someone else's job. Names match without regard to case; a
+// missing section or key gives the default; booleans are on only when exactly
+// "true".
 
+#include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 
 inline constexpr const char* kSettingsSection = "main";
 inline constexpr const char* kSettingsFileName = "quellmere.conf";
@@ -34,14 +37,10 @@ struct TWrittenSettings {
     std::string remoteHost;
 };
 
-// "Unable to write to <path>".
-class ESettingsWriteError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// Never fails: bytes that hold no "main" section give every default.
+TSessionSettings ParseSessionSettings(std::string_view fileBytes);
 
-// Never fails: an unreadable file gives every default.
-TSessionSettings ReadSessionSettings(const std::string& path);
-
-// Keeps every other section and key of the file. Throws ESettingsWriteError.
-void WriteSessionSettings(const std::string& path, const TWrittenSettings& settings);
+// The file's bytes with the five written values replaced in place; every other
+// byte stays. Keys the first "main" section lacks are added at its end, and a
+// missing section is added at the end of the file.
+std::string UpdateSessionSettings(std::string_view fileBytes, const TWrittenSettings& settings);
