@@ -1,5 +1,6 @@
 // Quellmere: shows the main window, or with --self-check runs the built-in
 // known-answer checks and says what they found.
+#include "adapters/defaultenvironment.h"
 #include "cipher/rijndael.h"
 #include "cipher/sha256.h"
 #include "isaac/isaac.h"
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    TForm1 form(QDir::toNativeSeparators(configPath).toStdString());
+    TForm1 form(MakeDefaultEnvironment(QDir::toNativeSeparators(configPath).toStdString()));
     form.show();
     return app.exec();
 }

@@ -3,14 +3,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-// The conversion error: "'<text>' is not a valid integer value".
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "session/errors.h"
 
 // Decimal digits with an optional leading "+" or "-", within 32 bits; nothing
 // else (no blanks, no hexadecimal). Throws EConvertError otherwise.

@@ -1,9 +1,10 @@
 #include "session/framing.h"
 
-#include <stdexcept>
+#include <algorithm>
 
-std::string MakeFrame(int32_t sequence, const std::string& payload)
-{
+#include "session/errors.h"
+
+std::string MakeFrame(int32_t sequence, const std::string& payload) {
     std::string frame = std::to_string(sequence);
     frame.reserve(frame.size() + payload.size() + 2);
     frame += kFrameSeparator;
@@ -12,30 +13,50 @@ std::string MakeFrame(int32_t sequence, const std::string& payload)
     return frame;
 }
 
-std::optional<std::string> TakeFrame(std::string& buffer)
-{
-    const std::size_t end = buffer.find(kFrameTerminator);
-    if (end == std::string::npos)
+TFrameParts SplitFrame(std::string_view frame) {
+    const std::size_t separator = frame.find(kFrameSeparator);
+    if (separator == std::string_view::npos)
+        throw EProtocolError("Missing sequence separator");
+    return {std::string(frame.substr(0, separator)), std::string(frame.substr(separator + 1))};
+}
+
+int32_t NextSequence(int32_t sequence) {
+    return static_cast<int32_t>(static_cast<uint32_t>(sequence) + 1u);
+}
+
+void TFrameReader::Append(std::string_view data) {
+    buffer_.append(data);
+}
+
+std::optional<std::string> TFrameReader::Next() {
+    const std::size_t end = buffer_.find(kFrameTerminator, std::max(position_, searchedTo_));
+    if (end == std::string::npos) {
+        searchedTo_ = buffer_.size();
         return std::nullopt;
-    std::string frame = buffer.substr(0, end);
-    buffer.erase(0, end + 1);
+    }
+    std::string frame = buffer_.substr(position_, end - position_);
+    position_ = end + 1;
+    searchedTo_ = position_;
     return frame;
 }
 
-TFrameParts SplitFrame(const std::string& frame)
-{
-    const std::size_t separator = frame.find(kFrameSeparator);
-    if (separator == std::string::npos)
-        throw std::runtime_error("Missing sequence separator");
-    return {frame.substr(0, separator), frame.substr(separator + 1)};
+std::string TFrameReader::PendingFrameText() const {
+    const std::string_view rest = Unframed();
+    return std::string(rest.substr(0, rest.find(kFrameTerminator)));
 }
 
-std::string PendingFrameText(const std::string& buffer)
-{
-    return buffer.substr(0, buffer.find(kFrameTerminator));
+void TFrameReader::Compact() {
+    if (position_ == 0)
+        return;
+    const std::size_t kept = buffer_.size() - position_;
+    buffer_.erase(0, position_);
+    bytesMoved_ += kept;
+    searchedTo_ -= position_;
+    position_ = 0;
 }
 
-int32_t NextSequence(int32_t sequence)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(sequence) + 1u);
+void TFrameReader::Clear() {
+    buffer_.clear();
+    position_ = 0;
+    searchedTo_ = 0;
 }

@@ -1,53 +1,51 @@
 #include "session/session.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
-
-#include <QMetaObject>
 
 #include "isaac/generalrandom.h"
 #include "rsa/privatekey.h"
 #include "session/convert.h"
 #include "session/displaytext.h"
-#include "session/framing.h"
+#include "session/errors.h"
+#include "session/guarded.h"
 #include "session/settings.h"
 
 namespace {
 
-constexpr const char* kTraceFileName = "quellmere.log";
 constexpr int kGarbageLength = 255;
 constexpr const char* kUnframedFloodText = "Peer sent more than 16 MiB without a frame end";
 
-std::string Decimal(int64_t value)
-{
+std::string Decimal(int64_t value) {
     return std::to_string(value);
 }
 
-// Secret text is overwritten before its memory goes.
-void Wipe(std::string& text)
-{
-    std::fill(text.begin(), text.end(), '\0');
-    text.clear();
+}  // namespace
+
+TChatSession::TChatSession(ISessionView& view, TSessionEnvironment environment)
+    : view_(view),
+      client_(std::move(environment.client)),
+      server_(std::move(environment.server)),
+      settings_(std::move(environment.settings)),
+      files_(std::move(environment.files)),
+      clock_(std::move(environment.clock)),
+      pauseTimer_(std::move(environment.pauseTimer)),
+      generateKey_(std::move(environment.generateKey)),
+      payloadHandler_(std::make_unique<TIgnorePayloads>()),
+      trace_(*files_),
+      worker_(std::move(environment.worker)) {
+    if (!client_ || !server_ || !settings_ || !files_ || !clock_ || !pauseTimer_ || !worker_ || !generateKey_)
+        throw std::invalid_argument("TChatSession needs every part of its environment");
+    WireEvents();
 }
 
-} // namespace
+TChatSession::~TChatSession() {
+    // Work under way is waited for; its result is then dropped.
+    worker_.reset();
+    UnwireEvents();
+}
 
-// The session's trace file, open while isLogging is on.
-struct TLogFile {
-    std::ofstream out;
-};
-
-TChatSession::TChatSession(ISessionView& view, std::string configPath, TSessionEnvironment environment)
-    : view_(view), configPath_(std::move(configPath)), client_(std::move(environment.client)),
-      server_(std::move(environment.server)), pauseTimer_(std::move(environment.pauseTimer)),
-      generateKey_(std::move(environment.generateKey)), payloadHandler_(std::make_unique<TIgnorePayloads>())
-{
-    if (!client_ || !server_ || !pauseTimer_ || !generateKey_)
-        throw std::invalid_argument("TChatSession needs a client, a server, a pause timer and a key generator");
-
+void TChatSession::WireEvents() {
     server_->OnListen = [this] { ServerSocket1Listen(); };
     server_->OnAccept = [this](ISocketConnection& socket) { ServerSocket1Accept(socket); };
     server_->OnClientDisconnect = [this](ISocketConnection& socket) { ServerSocket1ClientDisconnect(socket); };
@@ -55,6 +53,7 @@ TChatSession::TChatSession(ISessionView& view, std::string configPath, TSessionE
         ServerSocket1ClientError(socket, event, code);
     };
     server_->OnClientRead = [this](ISocketConnection& socket) { ServerSocket1ClientRead(socket); };
+    server_->OnClientWrite = [this](ISocketConnection&) { PullFrames(); };
     server_->OnException = [this](const std::string& text) { view_.ShowError(ReceivedTextForView(text)); };
 
     client_->OnConnect = [this](ISocketConnection& socket) { ClientSocket1Connect(socket); };
@@ -63,140 +62,158 @@ TChatSession::TChatSession(ISessionView& view, std::string configPath, TSessionE
         ClientSocket1Error(socket, event, code);
     };
     client_->OnRead = [this](ISocketConnection& socket) { ClientSocket1Read(socket); };
+    client_->OnWrite = [this](ISocketConnection&) { PullFrames(); };
     client_->OnException = [this](const std::string& text) { view_.ShowError(ReceivedTextForView(text)); };
 
-    pauseTimer_->OnTimeout = [this] { guarded([this] { sendNextQueuedFrame(); }); };
+    pauseTimer_->OnTimeout = [this] {
+        guarded([this] { sendNextQueuedFrame(); });
+        PullFrames();
+    };
 }
 
-TChatSession::~TChatSession()
-{
-    // A key being made is waited for; its result is then dropped with the context.
-    joinKeyThread();
+void TChatSession::UnwireEvents() {
     pauseTimer_->OnTimeout = nullptr;
     server_->OnListen = nullptr;
-    server_->OnAccept = server_->OnClientRead = server_->OnClientDisconnect = nullptr;
+    server_->OnAccept = server_->OnClientRead = server_->OnClientWrite = server_->OnClientDisconnect = nullptr;
     server_->OnClientError = nullptr;
     server_->OnException = nullptr;
-    client_->OnConnect = client_->OnDisconnect = client_->OnRead = nullptr;
+    client_->OnConnect = client_->OnDisconnect = client_->OnRead = client_->OnWrite = nullptr;
     client_->OnError = nullptr;
     client_->OnException = nullptr;
-    Wipe(sessionKey_);
 }
 
-void TChatSession::guarded(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::exception& error) {
-        view_.ShowError(ReceivedTextForView(error.what()));
-    } catch (...) {
-        view_.ShowError("Unknown error");
-    }
+void TChatSession::guarded(const std::function<void()>& action) {
+    Guarded(action, [this](const std::string& text) { view_.ShowError(ReceivedTextForView(text)); });
 }
 
-TSessionFlags TChatSession::Flags() const
-{
+TSessionFlags TChatSession::Flags() const {
     TSessionFlags flags;
     flags.isActive = isActive_;
     flags.isHandshaking = isHandshaking_;
     flags.isTransferring = isTransferring_;
     flags.debugMode = debugMode_;
-    flags.isLogging = isLogging_;
+    flags.isLogging = trace_.isLogging();
     return flags;
 }
 
-void TChatSession::FixControls()
-{
-    view_.FixControls(Flags());
+void TChatSession::FixControls() {
+    view_.FixControls(FixControlsRules(Flags()));
 }
 
-void TChatSession::flashTaskBarIfInactive()
-{
+void TChatSession::flashTaskBarIfInactive() {
     if (!view_.IsApplicationActive())
         view_.FlashTaskBar();
 }
 
-void TChatSession::SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler)
-{
+void TChatSession::SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler) {
     payloadHandler_ = handler ? std::move(handler) : std::make_unique<TIgnorePayloads>();
+}
+
+// ---------------------------------------------------------------- the port
+
+void TChatSession::AppendLog(const std::string& line) {
+    view_.AppendLog(ReceivedTextForView(line));
+}
+
+void TChatSession::DebugLine(const std::string& line) {
+    if (debugMode_)
+        AppendLog(line);
+    TraceLine(line);
+}
+
+void TChatSession::TraceLine(const std::string& line) {
+    trace_.WriteLine(line);
+}
+
+void TChatSession::EndHandshake() {
+    isHandshaking_ = false;
+    FixControls();
+    flashTaskBarIfInactive();
+    if (!view_.TextToSendAntiKeyloggingActive())
+        view_.FocusTextToSend();
+    view_.SetBusyCursor(false);
+}
+
+void TChatSession::Disconnect() {
+    disconnectNow();
 }
 
 // ---------------------------------------------------------------- start and close
 
-void TChatSession::FormCreate()
-{
+void TChatSession::FormCreate() {
     guarded([this] {
-        Wipe(sessionKey_);
+        keys_.ReleaseSessionKey();
         isActive_ = false;
         FixControls();
-
-        const TSessionSettings settings = ReadSessionSettings(configPath_);
-        view_.SetFieldText(TSessionField::RSAKeySize, settings.RsaKeySize);
-        debugMode_ = settings.debug;
-        sleepDuringTransfer_ = settings.sleepDuringTransfer;
-        vantrelPath_ = settings.vantrelPath;
-        view_.SetAntiKeyloggingToggleDown(settings.antikeylogging);
-        view_.SetFieldText(TSessionField::ListenPort, settings.listenPort);
-        view_.SetFieldText(TSessionField::RemotePort, settings.remotePort);
-        saveHost_ = settings.saveHost;
-        view_.SetFieldText(TSessionField::RemoteHost, settings.remoteHost);
-
+        ApplySettings(settings_->Read());
         SpeedButton1Click();
     });
 }
 
-void TChatSession::FormShow()
-{
+void TChatSession::ApplySettings(const std::string& fileBytes) {
+    const TSessionSettings settings = ParseSessionSettings(fileBytes);
+    view_.SetFieldText(TSessionField::RSAKeySize, settings.RsaKeySize);
+    debugMode_ = settings.debug;
+    sleepDuringTransfer_ = settings.sleepDuringTransfer;
+    vantrelPath_ = settings.vantrelPath;
+    view_.SetAntiKeyloggingToggleDown(settings.antikeylogging);
+    view_.SetFieldText(TSessionField::ListenPort, settings.listenPort);
+    view_.SetFieldText(TSessionField::RemotePort, settings.remotePort);
+    saveHost_ = settings.saveHost;
+    view_.SetFieldText(TSessionField::RemoteHost, settings.remoteHost);
+}
+
+void TChatSession::FormShow() {
     guarded([this] { FixControls(); });
 }
 
-bool TChatSession::FormClose()
-{
+bool TChatSession::FormClose() {
     if (isGeneratingKey_)
         return false;
     guarded([this] {
         cleanupMemory();
-
-        TWrittenSettings written;
-        written.RsaKeySize = view_.FieldText(TSessionField::RSAKeySize);
-        written.antikeylogging = view_.AntiKeyloggingToggleDown();
-        written.listenPort = view_.FieldText(TSessionField::ListenPort);
-        written.remotePort = view_.FieldText(TSessionField::RemotePort);
-        written.remoteHost = saveHost_ ? view_.FieldText(TSessionField::RemoteHost) : std::string();
-        WriteSessionSettings(configPath_, written);
-
-        // What was shown is overwritten before the window goes.
-        view_.SetFieldText(TSessionField::RemoteHost, Windows1252ToUtf8(genGarbageString(kGarbageLength)));
-        view_.SetFieldText(TSessionField::TextToSend, Windows1252ToUtf8(genGarbageString(kGarbageLength)));
-        const int lines = view_.LogLineCount();
-        view_.ClearLog();
-        for (int i = 0; i < lines; ++i)
-            view_.AppendLog(Windows1252ToUtf8(genGarbageString(kGarbageLength)));
-        view_.ClearLog();
-
+        WriteSettings();
+        OverwriteShownTexts();
         btnStopLoggingClick();
-
-        std::error_code error;
-        if (std::filesystem::exists(kTraceFileName, error))
+        if (trace_.LeftOnDisk())
             view_.ShowWarning("Warning - log file left on disk!");
     });
     return true;
 }
 
-void TChatSession::cleanupMemory()
-{
+void TChatSession::WriteSettings() {
+    TWrittenSettings written;
+    written.RsaKeySize = view_.FieldText(TSessionField::RSAKeySize);
+    written.antikeylogging = view_.AntiKeyloggingToggleDown();
+    written.listenPort = view_.FieldText(TSessionField::ListenPort);
+    written.remotePort = view_.FieldText(TSessionField::RemotePort);
+    written.remoteHost = saveHost_ ? view_.FieldText(TSessionField::RemoteHost) : std::string();
+    settings_->Update([&](const std::string& current) { return UpdateSessionSettings(current, written); });
+}
+
+void TChatSession::OverwriteShownTexts() {
+    view_.SetFieldText(TSessionField::RemoteHost, Windows1252ToUtf8(genGarbageString(kGarbageLength)));
+    view_.SetFieldText(TSessionField::TextToSend, Windows1252ToUtf8(genGarbageString(kGarbageLength)));
+    const int lines = view_.LogLineCount();
+    view_.ClearLog();
+    for (int i = 0; i < lines; ++i)
+        view_.AppendLog(Windows1252ToUtf8(genGarbageString(kGarbageLength)));
+    view_.ClearLog();
+}
+
+void TChatSession::cleanupMemory() {
     try {
-        Wipe(sessionKey_);
-        receiveBuffer_.clear();
+        keys_.ReleaseSessionKey();
+        receiveBuffer_.Clear();
+        ++receiveGeneration_;
         dropPendingFrames();
-        privateKey_.reset();
+        keys_.ReleaseKeys();
     } catch (const std::exception& error) {
-        view_.AppendLog(error.what());
+        AppendLog(error.what());
     }
 }
 
-std::string TChatSession::genGarbageString(int count)
-{
+std::string TChatSession::genGarbageString(int count) {
     std::string text;
     if (count <= 0)
         return text;
@@ -206,49 +223,32 @@ std::string TChatSession::genGarbageString(int count)
     return text;
 }
 
-void TChatSession::SpeedButton1Click()
-{
+void TChatSession::SpeedButton1Click() {
     guarded([this] {
         const bool down = view_.AntiKeyloggingToggleDown();
         view_.ApplyAntiKeylogging(down, std::string("Toggle Anti-Keylogging (currently ") + (down ? "on)" : "off)"));
     });
 }
 
-void TChatSession::btnStartLoggingClick()
-{
+void TChatSession::btnStartLoggingClick() {
     guarded([this] {
-        auto file = std::make_unique<TLogFile>();
-        // Starting again empties the previous trace.
-        logFile_.reset();
-        errno = 0;
-        file->out.open(kTraceFileName, std::ios::out | std::ios::trunc);
-        if (!file->out) {
-            const int code = errno;
-            if (code == EACCES || code == EPERM)
-                throw std::runtime_error("File access denied");
-            throw std::runtime_error("I/O error " + Decimal(code));
-        }
-        logFile_ = std::move(file);
-        isLogging_ = true;
+        trace_.Start();
         FixControls();
     });
 }
 
-void TChatSession::btnStopLoggingClick()
-{
+void TChatSession::btnStopLoggingClick() {
     guarded([this] {
-        if (!isLogging_)
+        if (!trace_.isLogging())
             return;
-        logFile_.reset();
-        isLogging_ = false;
+        trace_.Stop();
         FixControls();
     });
 }
 
 // ---------------------------------------------------------------- listening
 
-void TChatSession::btnListenClick()
-{
+void TChatSession::btnListenClick() {
     // Nothing else happens to the session until the key pair exists.
     if (isGeneratingKey_)
         return;
@@ -263,57 +263,39 @@ void TChatSession::btnListenClick()
 
         view_.AppendLog("Generating " + keySizeText + " bit RSA key...please wait");
         view_.SetBusyCursor(true);
-
-        // Made off this thread so the window stays live; the result comes back
-        // as a queued call on this thread.
-        joinKeyThread();
-        isGeneratingKey_ = true;
-        QObject* const context = &keyResultContext_;
-        TKeyGenerator generate = generateKey_;
-        try {
-            keyThread_ = std::thread([this, context, generate, keySize, keySizeText] {
-                // Shared, so the queued call stays copyable; only it takes the key out.
-                auto key = std::make_shared<std::unique_ptr<TPrivateKey>>();
-                std::string failure;
-                try {
-                    *key = generate(keySize);
-                    if (!*key)
-                        failure = "Key generation failed";
-                } catch (const std::exception& error) {
-                    failure = error.what();
-                } catch (...) {
-                    failure = "Key generation failed";
-                }
-                QMetaObject::invokeMethod(
-                    context,
-                    [this, key, failure, keySizeText] {
-                        if (failure.empty())
-                            listenWithKey(std::move(*key), keySizeText);
-                        else
-                            keyGenerationFailed(failure);
-                    },
-                    Qt::QueuedConnection);
-            });
-        } catch (...) {
-            isGeneratingKey_ = false;
-            view_.SetBusyCursor(false);
-            throw;
-        }
+        GenerateKeyThenListen(keySize, keySizeText);
     });
 }
 
-void TChatSession::joinKeyThread()
-{
-    if (keyThread_.joinable())
-        keyThread_.join();
+void TChatSession::GenerateKeyThenListen(int32_t keySize, const std::string& keySizeText) {
+    // Made off this thread so the window stays live.
+    isGeneratingKey_ = true;
+    try {
+        worker_->Run([this, generate = generateKey_, keySize, keySizeText]() -> std::function<void()> {
+            // Shared, so the continuation stays copyable; only it takes the key out.
+            auto key = std::make_shared<std::unique_ptr<TPrivateKey>>();
+            std::string failure;
+            Guarded([&] { *key = generate(keySize); }, [&](const std::string& text) { failure = text; });
+            if (failure.empty() && !*key)
+                failure = "Key generation failed";
+            return [this, key, failure, keySizeText] {
+                if (failure.empty())
+                    listenWithKey(std::move(*key), keySizeText);
+                else
+                    keyGenerationFailed(failure);
+            };
+        });
+    } catch (...) {
+        isGeneratingKey_ = false;
+        view_.SetBusyCursor(false);
+        throw;
+    }
 }
 
-void TChatSession::listenWithKey(std::unique_ptr<TPrivateKey> key, const std::string& keySizeText)
-{
+void TChatSession::listenWithKey(std::unique_ptr<TPrivateKey> key, const std::string& keySizeText) {
     isGeneratingKey_ = false;
-    joinKeyThread();
     guarded([&] {
-        privateKey_ = std::move(key);
+        keys_.SetPrivateKey(std::move(key));
         view_.AppendLog("Generated " + keySizeText + " bit RSA key ok");
         const int32_t port = StrToInt(view_.FieldText(TSessionField::ListenPort));
         server_->SetPort(port);
@@ -321,18 +303,38 @@ void TChatSession::listenWithKey(std::unique_ptr<TPrivateKey> key, const std::st
     });
     // Also after a failure: the busy cursor must not outlive the command.
     view_.SetBusyCursor(false);
+    ServeHeldPeers();
 }
 
-void TChatSession::keyGenerationFailed(const std::string& text)
-{
+void TChatSession::keyGenerationFailed(const std::string& text) {
     isGeneratingKey_ = false;
-    joinKeyThread();
     view_.SetBusyCursor(false);
     view_.ShowError(text);
+    ServeHeldPeers();
 }
 
-void TChatSession::ServerSocket1Listen()
-{
+void TChatSession::ServeHeldPeers() {
+    std::vector<ISocketConnection*> held;
+    held.swap(heldPeers_);
+    for (ISocketConnection* socket : held) {
+        // Only peers still in the server's list, so not a closed one.
+        bool listed = false;
+        for (int i = 0; i < server_->ConnectionCount(); ++i)
+            listed = listed || server_->ConnectionAt(i) == socket;
+        if (!listed || !socket->Connected())
+            continue;
+        ServerSocket1Accept(*socket);
+        // What it sent meanwhile waited in the socket.
+        if (socket->Connected() && server_->ConnectionAt(0) == socket)
+            ServerSocket1ClientRead(*socket);
+    }
+}
+
+bool TChatSession::IsHeld(const ISocketConnection& socket) const {
+    return std::find(heldPeers_.begin(), heldPeers_.end(), &socket) != heldPeers_.end();
+}
+
+void TChatSession::ServerSocket1Listen() {
     guarded([this] {
         view_.AppendLog("Listening on port " + Decimal(server_->Port()));
         isActive_ = true;
@@ -342,13 +344,13 @@ void TChatSession::ServerSocket1Listen()
 
 // ---------------------------------------------------------------- connecting
 
-void TChatSession::btnConnectClick()
-{
+void TChatSession::btnConnectClick() {
     if (isGeneratingKey_)
         return;
     guarded([this] {
         isServer_ = false;
-        receiveBuffer_.clear();
+        receiveBuffer_.Clear();
+        ++receiveGeneration_;
         sendSequence_ = 0;
         receiveSequence_ = 0;
         cleanupMemory();
@@ -358,8 +360,7 @@ void TChatSession::btnConnectClick()
     });
 }
 
-void TChatSession::ClientSocket1Connect(ISocketConnection& socket)
-{
+void TChatSession::ClientSocket1Connect(ISocketConnection& socket) {
     guarded([&] {
         isActive_ = true;
         isHandshaking_ = true;
@@ -368,16 +369,22 @@ void TChatSession::ClientSocket1Connect(ISocketConnection& socket)
     });
 }
 
-void TChatSession::ServerSocket1Accept(ISocketConnection& socket)
-{
+void TChatSession::ServerSocket1Accept(ISocketConnection& socket) {
+    // Listen pressed again is making a new key pair: the peer waits for it,
+    // as it would while the key was made on this thread.
+    if (isGeneratingKey_) {
+        heldPeers_.push_back(&socket);
+        return;
+    }
     guarded([&] {
         view_.AppendLog("Connection from " + socket.RemoteHostName());
         std::string rejection;
-        if (server_->ConnectionCount() >= 2) {
+        // The new connection is last in the list: any other comes first.
+        if (server_->ConnectionAt(0) != &socket) {
             ISocketConnection* first = server_->ConnectionAt(0);
             rejection = "Rejecting incoming connection as already connected to " +
                         (first != nullptr ? first->RemoteHostName() : std::string());
-        } else if (!privateKey_) {
+        } else if (!keys_.privateKey()) {
             // Without a key pair there is no public key to send.
             rejection = "Rejecting incoming connection as no RSA key exists";
         }
@@ -398,16 +405,21 @@ void TChatSession::ServerSocket1Accept(ISocketConnection& socket)
         isHandshaking_ = true;
         FixControls();
 
-        keyPartsExpected_ = 0;
-        receiveBuffer_.clear();
+        keys_.StartServerSide();
+        receiveBuffer_.Clear();
+        ++receiveGeneration_;
         sendSequence_ = 0;
         receiveSequence_ = 0;
         dropPendingFrames();
     });
 }
 
-void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket)
-{
+void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket) {
+    if (IsHeld(socket)) {
+        // Came and went while the key pair was being made.
+        heldPeers_.erase(std::find(heldPeers_.begin(), heldPeers_.end(), &socket));
+        return;
+    }
     guarded([&] {
         if (&socket == rejecting_ || server_->ConnectionAt(0) != &socket)
             return;
@@ -419,8 +431,7 @@ void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket)
     });
 }
 
-void TChatSession::ClientSocket1Disconnect(ISocketConnection&)
-{
+void TChatSession::ClientSocket1Disconnect(ISocketConnection&) {
     guarded([this] {
         isActive_ = false;
         isHandshaking_ = false;
@@ -431,8 +442,7 @@ void TChatSession::ClientSocket1Disconnect(ISocketConnection&)
     });
 }
 
-void TChatSession::ServerSocket1ClientError(ISocketConnection&, TErrorEvent, int& errorCode)
-{
+void TChatSession::ServerSocket1ClientError(ISocketConnection&, TErrorEvent, int& errorCode) {
     // The code stays as it is: the transport then reports the error itself.
     guarded([&] {
         view_.AppendLog("Socket error: " + Decimal(errorCode));
@@ -440,20 +450,17 @@ void TChatSession::ServerSocket1ClientError(ISocketConnection&, TErrorEvent, int
     });
 }
 
-void TChatSession::ClientSocket1Error(ISocketConnection& socket, TErrorEvent errorEvent, int& errorCode)
-{
+void TChatSession::ClientSocket1Error(ISocketConnection& socket, TErrorEvent errorEvent, int& errorCode) {
     ServerSocket1ClientError(socket, errorEvent, errorCode);
 }
 
-void TChatSession::btnDisconnectClick()
-{
+void TChatSession::btnDisconnectClick() {
     if (isGeneratingKey_)
         return;
     disconnectNow();
 }
 
-void TChatSession::disconnectNow()
-{
+void TChatSession::disconnectNow() {
     guarded([this] {
         if (client_->Active()) {
             client_->SetActive(false);
@@ -466,6 +473,7 @@ void TChatSession::disconnectNow()
             view_.AppendLog("Disconnected");
         }
     });
+    heldPeers_.clear();
     // Whatever failed above, the session ends up idle and without key material.
     cleanupMemory();
     isActive_ = false;
@@ -474,10 +482,9 @@ void TChatSession::disconnectNow()
     isTransferring_ = false;
 }
 
-// ---------------------------------------------------------------- frames
+// ---------------------------------------------------------------- sending
 
-ISocketConnection* TChatSession::currentConnection()
-{
+ISocketConnection* TChatSession::currentConnection() {
     if (client_->Active())
         return &client_->Socket();
     if (server_->Active() && server_->ConnectionCount() > 0)
@@ -485,14 +492,13 @@ ISocketConnection* TChatSession::currentConnection()
     return nullptr;
 }
 
-void TChatSession::dropPendingFrames()
-{
+void TChatSession::dropPendingFrames() {
     sendQueue_.clear();
     pauseTimer_->Stop();
+    frameSource_ = nullptr;
 }
 
-void TChatSession::sendTextToPeer(const std::string& payload)
-{
+void TChatSession::sendTextToPeer(const std::string& payload) {
     guarded([&] {
         sendSequence_ = NextSequence(sendSequence_);
         std::string frame = MakeFrame(sendSequence_, payload);
@@ -516,8 +522,7 @@ void TChatSession::sendTextToPeer(const std::string& payload)
     });
 }
 
-void TChatSession::sendNextQueuedFrame()
-{
+void TChatSession::sendNextQueuedFrame() {
     if (sendQueue_.empty())
         return;
     ISocketConnection* connection = currentConnection();
@@ -531,69 +536,88 @@ void TChatSession::sendNextQueuedFrame()
     pauseTimer_->Start(sleepDuringTransfer_);
 }
 
-void TChatSession::ServerSocket1ClientRead(ISocketConnection& socket)
-{
+void TChatSession::SetFrameSource(IFrameSource* source) {
+    frameSource_ = source;
+    PullFrames();
+}
+
+bool TChatSession::HasSendRoom() {
+    ISocketConnection* connection = currentConnection();
+    if (connection == nullptr || !sendQueue_.empty() || pauseTimer_->IsActive())
+        return false;
+    return connection->UnsentBytes() < sendRoomBytes;
+}
+
+void TChatSession::PullFrames() {
+    // A payload sent from inside the loop must not start a second loop.
+    if (pullingFrames_)
+        return;
+    pullingFrames_ = true;
+    guarded([this] {
+        std::string payload;
+        while (frameSource_ != nullptr && HasSendRoom() && frameSource_->NextPayload(payload))
+            sendTextToPeer(payload);
+    });
+    pullingFrames_ = false;
+}
+
+// ---------------------------------------------------------------- receiving
+
+void TChatSession::ServerSocket1ClientRead(ISocketConnection& socket) {
+    // A held peer's bytes wait in its socket until it is served.
+    if (IsHeld(socket))
+        return;
     std::string data;
     guarded([&] { data = socket.ReceiveAvailable(); });
     handleReceivedText(data);
 }
 
-void TChatSession::ClientSocket1Read(ISocketConnection& socket)
-{
+void TChatSession::ClientSocket1Read(ISocketConnection& socket) {
     ServerSocket1ClientRead(socket);
 }
 
-void TChatSession::handleReceivedText(const std::string& data)
-{
+void TChatSession::handleReceivedText(const std::string& data) {
     std::string failure;
-    try {
-        receiveBuffer_ += data;
-        const std::lock_guard<std::recursive_mutex> lock(receiveLock_);
-        // The buffer holds no terminator between calls, so bytes without one
-        // complete nothing: a long frame is not rescanned at every read.
-        if (data.find(kFrameTerminator) == std::string::npos) {
-            if (receiveBuffer_.size() > maxUnframedBytes)
-                throw std::runtime_error(kUnframedFloodText);
-            return;
-        }
-        processFrames();
-    } catch (const std::exception& error) {
-        failure = error.what();
-        if (failure.empty())
-            failure = "Error in received data";
-    } catch (...) {
-        failure = "Error in received data";
-    }
+    Guarded(
+        [&] {
+            receiveBuffer_.Append(data);
+            processFrames();
+            // A peer may not make us hold an endless unfinished frame.
+            if (receiveBuffer_.Unframed().size() > maxUnframedBytes)
+                throw EProtocolError(kUnframedFloodText);
+        },
+        [&](const std::string& text) { failure = text; });
+    receiveBuffer_.Compact();
     if (failure.empty())
         return;
-    guarded([&] { view_.AppendLog(ReceivedTextForView(failure)); });
+    AppendLog(failure);
     // Not refused while a key is being made: a broken connection must end.
     disconnectNow();
 }
 
-void TChatSession::processFrames()
-{
-    for (;;) {
-        std::optional<std::string> frame = TakeFrame(receiveBuffer_);
-        if (!frame) {
-            // A peer may not make us hold an endless unfinished frame.
-            if (receiveBuffer_.size() > maxUnframedBytes)
-                throw std::runtime_error(kUnframedFloodText);
+void TChatSession::processFrames() {
+    const uint64_t generation = receiveGeneration_;
+    while (generation == receiveGeneration_) {
+        std::optional<std::string> frame = receiveBuffer_.Next();
+        if (!frame)
             return;
-        }
         TFrameParts parts = SplitFrame(*frame);
         receiveSequence_ = NextSequence(receiveSequence_);
         const int32_t received = StrToInt(parts.sequenceText);
         if (received != receiveSequence_) {
-            view_.AppendLog(ReceivedTextForView(PendingFrameText(receiveBuffer_)));
-            throw std::runtime_error("Expected sequence " + Decimal(receiveSequence_) + " but received " +
-                                     Decimal(received));
+            AppendLog(receiveBuffer_.PendingFrameText());
+            throw EProtocolError("Expected sequence " + Decimal(receiveSequence_) + " but received " +
+                                 Decimal(received));
         }
-        if (!isHandshaking_)
-            payloadHandler_->handleReceivedCiphertext(parts.payload);
-        else if (isServer_)
-            payloadHandler_->doServerHandshaking(parts.payload);
-        else
-            payloadHandler_->doClientHandshaking(parts.payload);
+        DispatchPayload(parts.payload);
     }
+}
+
+void TChatSession::DispatchPayload(const std::string& payload) {
+    if (!isHandshaking_)
+        payloadHandler_->handleReceivedCiphertext(payload);
+    else if (isServer_)
+        payloadHandler_->doServerHandshaking(payload);
+    else
+        payloadHandler_->doClientHandshaking(payload);
 }

@@ -1,51 +1,34 @@
 #pragma once
-// The chat session: its state, the connection lifecycle and the framing of the
-// wire protocol, without widgets. Sockets, the pause timer, key generation and
-// the person (the view) are handed in, so tests can drive it with bytes and
-// fakes; the only files it touches are the settings file at the path it is
-// given and the trace file "quellmere.log" in the working folder.
+// The chat session, without widgets and without I/O: the conductor of the
+// connection lifecycle, the framing of the wire protocol and the dispatch of
+// payloads. Each feature (the key material, the trace file, and later the
+// key exchange, the encrypted channel and the file transfer) is an object of
+// its own that reaches the conductor through ISessionPort. Sockets, files,
+// the clock, the timer and the worker thread come in through the
+// environment; the person through the view.
 //
-// Everything here runs on the thread that owns the session, from the Qt event
+// Everything here runs on the thread that owns the session, from its event
 // loop. No public member throws: errors go to the view's ShowError, or on the
 // receive path to the message log followed by a disconnect.
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
-#include <QObject>
-
-#include "net/socketapi.h"
+#include "session/controlrules.h"
+#include "session/environment.h"
+#include "session/framing.h"
+#include "session/keyexchange.h"
 #include "session/payloadhandler.h"
-#include "session/pausetimer.h"
+#include "session/sessionport.h"
 #include "session/sessionview.h"
+#include "session/tracefile.h"
 
-class TPrivateKey;
-struct TLogFile;
-
-// Makes an RSA key pair of the given size; runs on a worker thread.
-using TKeyGenerator = std::function<std::unique_ptr<TPrivateKey>(int32_t keySize)>;
-
-// The outside world of a session.
-struct TSessionEnvironment {
-    std::unique_ptr<IClientSocket> client;
-    std::unique_ptr<IServerSocket> server;
-    std::unique_ptr<IPauseTimer> pauseTimer;
-    TKeyGenerator generateKey;
-};
-
-// QtNetwork sockets, a QTimer and real RSA key generation.
-TSessionEnvironment MakeDefaultEnvironment();
-
-class TChatSession {
+class TChatSession final : public ISessionPort {
 public:
-    // configPath: the settings file (normally quellmere.conf beside the executable).
-    TChatSession(ISessionView& view, std::string configPath,
-                 TSessionEnvironment environment = MakeDefaultEnvironment());
+    TChatSession(ISessionView& view, TSessionEnvironment environment);
     ~TChatSession();
     TChatSession(const TChatSession&) = delete;
     TChatSession& operator=(const TChatSession&) = delete;
@@ -65,17 +48,27 @@ public:
     void btnStartLoggingClick();
     void btnStopLoggingClick();
 
-    // Frames the payload and sends it on the current connection.
-    void sendTextToPeer(const std::string& payload);
+    // ISessionPort
+    void sendTextToPeer(const std::string& payload) override;
+    void AppendLog(const std::string& line) override;
+    void DebugLine(const std::string& line) override;
+    void TraceLine(const std::string& line) override;
+    void EndHandshake() override;
+    void Disconnect() override;
+
     // Bytes from the peer: split into frames, checked, dispatched.
     void handleReceivedText(const std::string& data);
 
-    // The key exchange and the encrypted channel plug in here; nullptr puts
-    // back the default, which ignores payloads.
+    // A sender of many frames: asked for the next payload whenever the pause
+    // between frames is over and the connection holds less than
+    // sendRoomBytes unsent. Dropped when the connection ends; nullptr stops it.
+    void SetFrameSource(IFrameSource* source);
+    // The source has more to send now.
+    void PullFrames();
+    bool HasSendRoom();
+
+    // Where payloads go; nullptr puts back the default, which ignores them.
     void SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler);
-    // The key exchange ends (or restarts) the handshake through this; the next
-    // frame is dispatched by the new value.
-    void SetHandshaking(bool handshaking) { isHandshaking_ = handshaking; }
 
     // Session state.
     TSessionFlags Flags() const;
@@ -84,16 +77,17 @@ public:
     bool isServer() const { return isServer_; }
     bool isTransferring() const { return isTransferring_; }
     bool debugMode() const { return debugMode_; }
-    bool isLogging() const { return isLogging_; }
+    bool isLogging() const { return trace_.isLogging(); }
     bool saveHost() const { return saveHost_; }
     int32_t sleepDuringTransfer() const { return sleepDuringTransfer_; }
     const std::string& vantrelPath() const { return vantrelPath_; }
     int32_t sendSequence() const { return sendSequence_; }
     int32_t receiveSequence() const { return receiveSequence_; }
-    int32_t keyPartsExpected() const { return keyPartsExpected_; }
-    const std::string& receiveBuffer() const { return receiveBuffer_; }
-    const std::string& sessionKey() const { return sessionKey_; }
-    TPrivateKey* privateKey() const { return privateKey_.get(); }
+    int32_t keyPartsExpected() const { return keys_.keyPartsExpected(); }
+    std::string receiveBuffer() const { return std::string(receiveBuffer_.Unframed()); }
+    const TFrameReader& frameReader() const { return receiveBuffer_; }
+    const std::string& sessionKey() const { return keys_.sessionKey(); }
+    TPrivateKey* privateKey() const { return keys_.privateKey(); }
     // True from Listen until its key pair exists; session commands are ignored meanwhile.
     bool isGeneratingKey() const { return isGeneratingKey_; }
     // Frames waiting for the pause between frames to end.
@@ -119,14 +113,26 @@ public:
 
     // A peer may send at most this many bytes without ending a frame.
     static constexpr std::size_t maxUnframedBytes = 16u * 1024u * 1024u;
+    // A frame source is asked for more while less than this waits unsent.
+    static constexpr std::size_t sendRoomBytes = 64u * 1024u;
 
 private:
+    void WireEvents();
+    void UnwireEvents();
     void FixControls();
     void flashTaskBarIfInactive();
+    void guarded(const std::function<void()>& action);
+    void ApplySettings(const std::string& fileBytes);
+    void WriteSettings();
+    void OverwriteShownTexts();
+    void GenerateKeyThenListen(int32_t keySize, const std::string& keySizeText);
     void listenWithKey(std::unique_ptr<TPrivateKey> key, const std::string& keySizeText);
     void keyGenerationFailed(const std::string& text);
-    void joinKeyThread();
+    // Peers that connected while the key pair was being made are served now.
+    void ServeHeldPeers();
+    bool IsHeld(const ISocketConnection& socket) const;
     void processFrames();
+    void DispatchPayload(const std::string& payload);
     // btnDisconnectClick without its refusal while a key is being made.
     void disconnectNow();
     // The connection frames go to: the client's, else the server's first one.
@@ -134,14 +140,14 @@ private:
     void sendNextQueuedFrame();
     // Frames of a connection that ended, or of one that has not begun, are dropped.
     void dropPendingFrames();
-    // Runs an action of a button or event; errors go to the error display.
-    void guarded(const std::function<void()>& action);
 
     ISessionView& view_;
-    std::string configPath_;
     std::unique_ptr<IClientSocket> client_;
     std::unique_ptr<IServerSocket> server_;
-    std::unique_ptr<IPauseTimer> pauseTimer_;
+    std::unique_ptr<ISettingsStore> settings_;
+    std::unique_ptr<IFileSystem> files_;
+    std::unique_ptr<IClock> clock_;
+    std::unique_ptr<ITimer> pauseTimer_;
     TKeyGenerator generateKey_;
     std::unique_ptr<IPayloadHandler> payloadHandler_;
 
@@ -150,27 +156,31 @@ private:
     bool isServer_ = false;
     bool isTransferring_ = false;
     bool debugMode_ = false;
-    bool isLogging_ = false;
     bool saveHost_ = false;
     int32_t sleepDuringTransfer_ = 0;
     std::string vantrelPath_ = "vantrel.exe";
 
-    std::recursive_mutex receiveLock_;
-    std::string receiveBuffer_;
+    TFrameReader receiveBuffer_;
+    // Counts receiveBuffer_ resets, so a frame loop notices that a handler
+    // ended the connection under it.
+    uint64_t receiveGeneration_ = 0;
     int32_t sendSequence_ = 0;
     int32_t receiveSequence_ = 0;
-    std::string sessionKey_;
-    std::unique_ptr<TPrivateKey> privateKey_;
-    int32_t keyPartsExpected_ = 0;
+
+    // The features.
+    TKeyExchange keys_;
+    TTraceFile trace_;
 
     std::deque<std::string> sendQueue_;
-    std::unique_ptr<TLogFile> logFile_;
+    IFrameSource* frameSource_ = nullptr;
+    bool pullingFrames_ = false;
 
     // The connection being turned away in ServerSocket1Accept; its disconnect is not ours.
     const ISocketConnection* rejecting_ = nullptr;
+    std::vector<ISocketConnection*> heldPeers_;
 
     bool isGeneratingKey_ = false;
-    std::thread keyThread_;
-    // Receives the worker's result as a queued call on the session's thread.
-    QObject keyResultContext_;
+    // Last member: destroyed first, so no result of its work arrives at a
+    // session that is going.
+    std::unique_ptr<IWorker> worker_;
 };

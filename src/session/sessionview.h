@@ -5,14 +5,7 @@
 
 #include <string>
 
-// The flags that decide which controls are enabled or visible.
-struct TSessionFlags {
-    bool isActive = false;
-    bool isHandshaking = false;
-    bool isTransferring = false;
-    bool debugMode = false;
-    bool isLogging = false;
-};
+#include "session/controlrules.h"
 
 // The text fields the session reads and writes (settings, overwriting at close).
 enum class TSessionField { RSAKeySize, ListenPort, RemoteHost, RemotePort, TextToSend };
@@ -26,9 +19,9 @@ public:
     virtual int LogLineCount() const = 0;
     virtual void ClearLog() = 0;
 
-    // Sets enabled and visible states from the flags, puts the progress bar back
-    // to 0 and the cursor back to the arrow.
-    virtual void FixControls(const TSessionFlags& flags) = 0;
+    // Applies the control states, puts the progress bar back to 0 and the
+    // cursor back to the arrow.
+    virtual void FixControls(const TControlStates& states) = 0;
 
     virtual std::string FieldText(TSessionField field) const = 0;
     virtual void SetFieldText(TSessionField field, const std::string& text) = 0;

@@ -17,9 +17,9 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <exception>
 
 #include "antikeylogger/antikeyloggeredit.h"
+#include "session/guarded.h"
 
 // The resource initialiser lives in a static library; nothing would pull it
 // in unless asked by name, and the macro must not sit inside a namespace.
@@ -97,8 +97,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 }  // namespace
 
-TForm1::TForm1(const std::string& configPath, TSessionEnvironment environment,
-               std::unique_ptr<IDialogs> dialogs, QWidget* parent)
+TForm1::TForm1(TSessionEnvironment environment, std::unique_ptr<IDialogs> dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(std::move(dialogs)) {
     initUiResources();
     setObjectName(QStringLiteral("Form1"));
@@ -127,9 +126,9 @@ TForm1::TForm1(const std::string& configPath, TSessionEnvironment environment,
                  .topLeft());
     }
 
-    session_ = std::make_unique<TChatSession>(*this, configPath, std::move(environment));
+    session_ = std::make_unique<TChatSession>(*this, std::move(environment));
     wireSession();
-    guarded([this] { session_->FormCreate(); });
+    session_->FormCreate();
 }
 
 TForm1::~TForm1() = default;
@@ -245,7 +244,8 @@ void TForm1::buildTabOrder() {
 void TForm1::wireSession() {
     auto connectClick = [this](QAbstractButton* button, void (TChatSession::*handler)()) {
         connect(button, &QAbstractButton::clicked, this, [this, handler] {
-            guarded([this, handler] { (session_.get()->*handler)(); });
+            // The session catches its own errors; this keeps anything else out of the event loop.
+            Guarded([this, handler] { (session_.get()->*handler)(); }, [this](const std::string& text) { ShowError(text); });
         });
     };
     connectClick(btnListen, &TChatSession::btnListenClick);
@@ -261,26 +261,14 @@ void TForm1::wireSession() {
     // text field get their handlers with the features they belong to.
 }
 
-void TForm1::guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        ShowError(error.what());
-    } catch (...) {
-        ShowError("Unexpected error");
-    }
-}
-
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Restoring from the taskbar is the system's show, not the window's.
-    if (!event->spontaneous()) guarded([this] { session_->FormShow(); });
+    if (!event->spontaneous()) session_->FormShow();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    bool mayClose = true;
-    guarded([this, &mayClose] { mayClose = session_->FormClose(); });
-    if (mayClose)
+    if (session_->FormClose())
         event->accept();
     else
         event->ignore();
@@ -299,24 +287,22 @@ void TForm1::ClearLog() {
     logLines_ = 0;
 }
 
-void TForm1::FixControls(const TSessionFlags& flags) {
-    const bool idle = !flags.isActive;
-    const bool canSend = flags.isActive && !flags.isHandshaking && !flags.isTransferring;
+void TForm1::FixControls(const TControlStates& states) {
     for (QWidget* control : {static_cast<QWidget*>(btnListen), static_cast<QWidget*>(sbListen),
                              static_cast<QWidget*>(btnConnect), static_cast<QWidget*>(sbConnect)})
-        control->setEnabled(idle);
-    btnDisconnect->setEnabled(flags.isActive);
-    sbDisconnect->setEnabled(flags.isActive);
-    txtTextToSend->setEnabled(canSend);
+        control->setEnabled(states.connectionSetupEnabled);
+    btnDisconnect->setEnabled(states.disconnectEnabled);
+    sbDisconnect->setEnabled(states.disconnectEnabled);
+    txtTextToSend->setEnabled(states.sendingEnabled);
     for (QWidget* control : {static_cast<QWidget*>(txtRSAKeySize), static_cast<QWidget*>(txtListenPort),
                              static_cast<QWidget*>(txtRemoteHost), static_cast<QWidget*>(txtRemotePort)})
-        control->setEnabled(idle);
-    btnSendFile->setEnabled(canSend);
-    sbSendFile->setEnabled(canSend);
-    btnStartLogging->setVisible(flags.debugMode);
-    btnStartLogging->setEnabled(!flags.isLogging);
-    btnStopLogging->setVisible(flags.debugMode);
-    btnStopLogging->setEnabled(flags.isLogging);
+        control->setEnabled(states.connectionSetupEnabled);
+    btnSendFile->setEnabled(states.sendingEnabled);
+    sbSendFile->setEnabled(states.sendingEnabled);
+    btnStartLogging->setVisible(states.loggingButtonsVisible);
+    btnStartLogging->setEnabled(states.startLoggingEnabled);
+    btnStopLogging->setVisible(states.loggingButtonsVisible);
+    btnStopLogging->setEnabled(states.stopLoggingEnabled);
     ProgressBar1->setValue(0);
     SetBusyCursor(false);
 }

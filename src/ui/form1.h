@@ -4,7 +4,6 @@
 // session decides comes back through ISessionView. No protocol logic here.
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,9 +24,8 @@ class TForm1 : public QWidget, public ISessionView {
     Q_OBJECT
 
 public:
-    // Builds the window, then the session, whose FormCreate reads configPath.
-    explicit TForm1(const std::string& configPath,
-                    TSessionEnvironment environment = MakeDefaultEnvironment(),
+    // Builds the window, then the session, whose FormCreate reads the settings.
+    explicit TForm1(TSessionEnvironment environment,
                     std::unique_ptr<IDialogs> dialogs = std::make_unique<TMessageBoxDialogs>(),
                     QWidget* parent = nullptr);
     ~TForm1() override;
@@ -38,7 +36,7 @@ public:
     void AppendLog(const std::string& line) override;
     int LogLineCount() const override;
     void ClearLog() override;
-    void FixControls(const TSessionFlags& flags) override;
+    void FixControls(const TControlStates& states) override;
     std::string FieldText(TSessionField field) const override;
     void SetFieldText(TSessionField field, const std::string& text) override;
     bool AntiKeyloggingToggleDown() const override;
@@ -65,9 +63,6 @@ private:
     void buildLog();
     void buildTabOrder();
     void wireSession();
-    // Runs a session handler; anything it throws goes to the error display
-    // instead of into the event loop.
-    void guarded(const std::function<void()>& handler);
     TAntiKeyLoggerEdit* antiKeyloggerField(TSessionField field) const;
     QWidget* field(TSessionField field) const;
 

@@ -2,13 +2,23 @@
 // generation (small keys): the lifecycle as the peers see it.
 
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include "harness.h"
+#include "adapters/defaultenvironment.h"
 #include "net/sockets.h"
+#include "session/fakeview.h"
+#include "session/session.h"
+#include "support/eventloop.h"
 
 namespace {
+
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
 
 int FreePort()
 {
@@ -22,7 +32,7 @@ class Peer {
 public:
     Peer()
     {
-        session = std::make_unique<TChatSession>(view, dir.filePath("quellmere.conf").toStdString());
+        session = std::make_unique<TChatSession>(view, MakeDefaultEnvironment(dir.filePath("quellmere.conf").toStdString()));
         auto recording = std::make_unique<RecordingPayloads>();
         payloads = recording.get();
         session->SetPayloadHandler(std::move(recording));
@@ -195,6 +205,25 @@ TEST_F(TwoPeers, ListenAgainOnTheSamePortAfterPeerLeft)
     ASSERT_TRUE(RunUntil([&] { return server.session->isActive(); }));
     EXPECT_EQ(server.view.log.back(), "Connection from localhost");
     ExpectFramesBothWays("new key");
+}
+
+TEST_F(TwoPeers, APeerConnectingWhileTheNewKeyIsMadeIsServedWithIt)
+{
+    client.session->btnDisconnectClick();
+    ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
+    Settle();
+    server.view.fields[TSessionField::RSAKeySize] = "2048";
+    server.session->btnListenClick();
+    ASSERT_TRUE(server.session->isGeneratingKey());
+    client.Connect(port);
+    const bool heldWhileKeyWasMade = server.session->isGeneratingKey();
+    // The peer is not turned away for want of a key; it waits for the new one.
+    ASSERT_TRUE(RunUntil([&] { return !server.session->isGeneratingKey() && server.session->isActive(); }));
+    EXPECT_FALSE(server.view.HasLine("Rejecting incoming connection as no RSA key exists"));
+    EXPECT_EQ(server.view.log.back(), "Connection from localhost");
+    ExpectFramesBothWays("after the new key");
+    if (!heldWhileKeyWasMade)
+        GTEST_SKIP() << "the key pair was ready before the peer connected";
 }
 
 TEST_F(TwoPeers, ListenAgainOnAnotherPortIsRefused)

@@ -1,9 +1,6 @@
 // Listen, connect, accept, reject and disconnect, driven through fake
 // components: state, log lines, dialogs and refusals.
 
-#include <atomic>
-#include <condition_variable>
-
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -18,15 +15,15 @@ TEST(Listen, GeneratesTheKeyOffTheUiThreadThenListens)
     EXPECT_TRUE(h.session->isGeneratingKey());
     EXPECT_TRUE(h.view.busy);
     EXPECT_EQ(h.view.log, std::vector<std::string>{"Generating 1024 bit RSA key...please wait"});
-    ASSERT_TRUE(RunUntil([&] { return !h.session->isGeneratingKey(); }));
+    h.worker->RunAll();
     EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
                                                     "Generated 1024 bit RSA key ok", "Listening on port 1801"}));
-    EXPECT_EQ(h.RequestedKeySizes(), std::vector<int32_t>{1024});
+    EXPECT_EQ(h.requestedKeySizes, std::vector<int32_t>{1024});
     EXPECT_NE(h.session->privateKey(), nullptr);
     EXPECT_TRUE(h.session->isServer());
     EXPECT_TRUE(h.session->isActive());
     EXPECT_FALSE(h.session->isHandshaking());
-    EXPECT_TRUE(h.view.lastFlags.isActive);
+    EXPECT_TRUE(h.view.lastStates.disconnectEnabled);
     EXPECT_TRUE(h.server->Active());
     EXPECT_EQ(h.server->Port(), 1801);
     EXPECT_FALSE(h.view.busy);
@@ -40,7 +37,7 @@ TEST(Listen, WeakKeyWarnsAndStillListens)
     h.Listen("512", "1802");
     EXPECT_EQ(h.view.warnings, std::vector<std::string>{"Warning - key size is 512 which is weak, use 1024 at least!"});
     EXPECT_EQ(h.view.log.back(), "Listening on port 1802");
-    EXPECT_EQ(h.RequestedKeySizes(), std::vector<int32_t>{512});
+    EXPECT_EQ(h.requestedKeySizes, std::vector<int32_t>{512});
     // The warning comes before the first line.
     EXPECT_EQ(h.view.journal[h.view.journal.size() - 4],
               "warning:Warning - key size is 512 which is weak, use 1024 at least!");
@@ -54,7 +51,7 @@ TEST(Listen, KeySizeThatIsNoIntegerStopsAfterCleanup)
     EXPECT_TRUE(h.view.log.empty());
     EXPECT_TRUE(h.session->isServer());
     EXPECT_FALSE(h.server->Active());
-    EXPECT_TRUE(h.RequestedKeySizes().empty());
+    EXPECT_TRUE(h.requestedKeySizes.empty());
 }
 
 TEST(Listen, PortThatIsNoIntegerStopsAfterTheKey)
@@ -96,14 +93,6 @@ TEST(Listen, KeyGenerationErrorGoesToTheErrorDisplay)
 TEST(Listen, CommandsAreIgnoredUntilTheKeyExists)
 {
     Harness h;
-    std::mutex gate;
-    std::condition_variable opened;
-    bool open = false;
-    h.keyBehaviour = [&](int32_t) {
-        std::unique_lock<std::mutex> lock(gate);
-        opened.wait(lock, [&] { return open; });
-        return std::make_unique<TPrivateKey>(kTestKeyBits);
-    };
     h.view.fields[TSessionField::RSAKeySize] = "2048";
     h.view.fields[TSessionField::ListenPort] = "1801";
     h.view.fields[TSessionField::RemoteHost] = "peer.example";
@@ -116,15 +105,82 @@ TEST(Listen, CommandsAreIgnoredUntilTheKeyExists)
     EXPECT_FALSE(h.session->FormClose());
     EXPECT_EQ(h.client->activations, 0);
     EXPECT_EQ(h.view.log.size(), 1u);
-    {
-        const std::lock_guard<std::mutex> lock(gate);
-        open = true;
-    }
-    opened.notify_all();
-    ASSERT_TRUE(RunUntil([&] { return !h.session->isGeneratingKey(); }));
-    EXPECT_EQ(h.RequestedKeySizes().size(), 1u);
+    EXPECT_EQ(h.worker->pending.size(), 1u);
+    h.worker->RunAll();
+    EXPECT_FALSE(h.session->isGeneratingKey());
+    EXPECT_EQ(h.requestedKeySizes.size(), 1u);
     EXPECT_EQ(h.view.log.back(), "Listening on port 1801");
     EXPECT_TRUE(h.session->isServer());
+}
+
+TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed)
+{
+    Harness h;
+    h.Listen();
+    h.server->Incoming("alice").CloseConnection();
+    h.server->ReleaseClosed();
+    h.view.log.clear();
+    h.view.fields[TSessionField::RSAKeySize] = "1024";
+    h.session->btnListenClick();
+    ASSERT_TRUE(h.session->isGeneratingKey());
+    // Peers arrive before the key pair exists, and send their first frames.
+    FakeConnection& bob = h.server->Incoming("bob");
+    h.server->Receive(bob, Frame("1?32"));
+    FakeConnection& carol = h.server->Incoming("carol");
+    EXPECT_EQ(h.view.log, std::vector<std::string>{"Generating 1024 bit RSA key...please wait"});
+    EXPECT_TRUE(h.payloads->received.empty());
+
+    h.worker->RunAll();
+    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
+                                                    "Generated 1024 bit RSA key ok", "Connection from bob",
+                                                    "Connection from carol",
+                                                    "Rejecting incoming connection as already connected to bob"}));
+    EXPECT_NE(h.session->privateKey(), nullptr);
+    EXPECT_TRUE(h.session->isActive());
+    EXPECT_TRUE(h.session->isHandshaking());
+    EXPECT_TRUE(bob.Connected());
+    EXPECT_FALSE(carol.Connected());
+    // What bob sent meanwhile is read now, as the first frame of the connection.
+    EXPECT_EQ(h.payloads->received, std::vector<std::string>{"server:32"});
+    h.server->Receive(bob, Frame("2?0=1"));
+    EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"server:32", "server:0=1"}));
+}
+
+TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace)
+{
+    Harness h;
+    h.Listen();
+    h.server->Incoming("alice").CloseConnection();
+    h.server->ReleaseClosed();
+    h.view.log.clear();
+    h.session->btnListenClick();
+    h.server->Incoming("bob").CloseConnection();
+    h.server->ReleaseClosed();
+    h.worker->RunAll();
+    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
+                                                    "Generated 1024 bit RSA key ok"}));
+    EXPECT_FALSE(h.session->isActive());
+    // The next peer is served with the new key.
+    h.server->Incoming("carol");
+    EXPECT_EQ(h.view.log.back(), "Connection from carol");
+    EXPECT_TRUE(h.session->isActive());
+}
+
+TEST(Listen, WhenTheNewKeyFailsWaitingPeersAreTurnedAway)
+{
+    Harness h;
+    h.Listen();
+    h.server->Incoming("alice").CloseConnection();
+    h.server->ReleaseClosed();
+    h.keyBehaviour = [](int32_t) -> std::unique_ptr<TPrivateKey> { throw std::runtime_error("out of entropy"); };
+    h.session->btnListenClick();
+    FakeConnection& bob = h.server->Incoming("bob");
+    h.worker->RunAll();
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"out of entropy"});
+    const std::vector<std::string> tail(h.view.log.end() - 2, h.view.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Connection from bob",
+                                              "Rejecting incoming connection as no RSA key exists"}));
+    EXPECT_FALSE(bob.Connected());
 }
 
 TEST(Listen, AgainAfterPeerLeftSamePortMakesANewKeyButNoListenLine)
@@ -167,7 +223,7 @@ TEST(Accept, FirstPeerStartsTheHandshakeWithFreshCounters)
     EXPECT_EQ(h.view.log.back(), "Connection from alice");
     EXPECT_TRUE(h.session->isActive());
     EXPECT_TRUE(h.session->isHandshaking());
-    EXPECT_TRUE(h.view.lastFlags.isHandshaking);
+    EXPECT_FALSE(h.view.lastStates.sendingEnabled);
     EXPECT_EQ(h.session->sendSequence(), 0);
     EXPECT_EQ(h.session->receiveSequence(), 0);
     EXPECT_EQ(h.session->keyPartsExpected(), 0);
@@ -314,7 +370,7 @@ TEST(Disconnect, ListeningSideWhileConnectedLogsBothLinesAndStopsListening)
     EXPECT_FALSE(h.session->isActive());
     EXPECT_FALSE(h.session->isHandshaking());
     EXPECT_EQ(h.session->privateKey(), nullptr);
-    EXPECT_FALSE(h.view.lastFlags.isActive);
+    EXPECT_FALSE(h.view.lastStates.disconnectEnabled);
 }
 
 TEST(Disconnect, ListeningSideWithoutPeerLogsDisconnectedOnly)

@@ -1,139 +1,11 @@
-// The settings file read at start and written at close, and what close does
-// to the texts on screen.
-
-#include <fstream>
-#include <sstream>
-
-#include <QDir>
-#include <QFile>
+// What start-up takes from the settings file, and what close does: the
+// settings written back, the texts on screen overwritten, the trace file.
 
 #include <gtest/gtest.h>
 
 #include "harness.h"
 #include "isaac/generalrandom.h"
 #include "session/displaytext.h"
-#include "session/settings.h"
-
-namespace {
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Lines that hold "=", trimmed of line ends, in file order.
-std::vector<std::string> KeyLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.find('=') != std::string::npos)
-            lines.push_back(line);
-    }
-    return lines;
-}
-
-// Runs a test in a working folder of its own, and goes back afterwards.
-class InFolder {
-public:
-    explicit InFolder(const QString& path) : previous_(QDir::currentPath()) { QDir::setCurrent(path); }
-    ~InFolder() { QDir::setCurrent(previous_); }
-
-private:
-    QString previous_;
-};
-
-} // namespace
-
-TEST(SettingsFile, MissingFileGivesEveryDefault)
-{
-    const TSessionSettings settings = ReadSessionSettings("/nonexistent/folder/quellmere.conf");
-    EXPECT_EQ(settings.RsaKeySize, "1024");
-    EXPECT_FALSE(settings.debug);
-    EXPECT_EQ(settings.sleepDuringTransfer, 0);
-    EXPECT_EQ(settings.vantrelPath, "vantrel.exe");
-    EXPECT_TRUE(settings.antikeylogging);
-    EXPECT_EQ(settings.listenPort, "1801");
-    EXPECT_EQ(settings.remotePort, "1801");
-    EXPECT_FALSE(settings.saveHost);
-    EXPECT_EQ(settings.remoteHost, "");
-}
-
-TEST(SettingsFile, NamesIgnoreCaseValuesAreTrimmedBooleansNeedExactTrue)
-{
-    Harness h("[MAIN]\nrsakeysize =  2048  \nDEBUG=True\nAntiKeylogging=1\nsleepDuringTransfer= 0X1f\n"
-              "vantrelPath=  C:\\tools\\v.exe \nlistenport=99\nREMOTEPORT=100\n[other]\nRsaKeySize=7\n",
-              false);
-    const TSessionSettings settings = ReadSessionSettings(h.configPath);
-    EXPECT_EQ(settings.RsaKeySize, "2048");
-    EXPECT_FALSE(settings.debug);
-    EXPECT_FALSE(settings.antikeylogging);
-    EXPECT_EQ(settings.sleepDuringTransfer, 31);
-    EXPECT_EQ(settings.vantrelPath, "C:\\tools\\v.exe");
-    EXPECT_EQ(settings.listenPort, "99");
-    EXPECT_EQ(settings.remotePort, "100");
-}
-
-TEST(SettingsFile, DebugOnlyWhenExactlyTrue)
-{
-    Harness on("[main]\ndebug=true\n", false);
-    EXPECT_TRUE(ReadSessionSettings(on.configPath).debug);
-    Harness off("[main]\ndebug=TRUE\n", false);
-    EXPECT_FALSE(ReadSessionSettings(off.configPath).debug);
-}
-
-TEST(SettingsFile, PauseValues)
-{
-    for (const auto& [text, expected] : std::vector<std::pair<std::string, int32_t>>{
-             {"0x10", 16}, {"abc", 0}, {"25", 25}, {"-3", -3}, {"0x", 0}, {"", 0}}) {
-        Harness h("[main]\nsleepDuringTransfer=" + text + "\n", false);
-        EXPECT_EQ(ReadSessionSettings(h.configPath).sleepDuringTransfer, expected) << text;
-    }
-}
-
-TEST(SettingsFile, ValuesAreCutAt2047Characters)
-{
-    const std::string longPath(3000, 'p');
-    Harness h("[main]\nvantrelPath=" + longPath + "\n", false);
-    EXPECT_EQ(ReadSessionSettings(h.configPath).vantrelPath, longPath.substr(0, 2047));
-}
-
-TEST(SettingsFile, RemoteHostIsReadOnlyWithSaveHost)
-{
-    Harness with("[main]\nsaveHost=true\nremoteHost=chat.example\n", false);
-    EXPECT_EQ(ReadSessionSettings(with.configPath).remoteHost, "chat.example");
-    Harness without("[main]\nremoteHost=chat.example\n", false);
-    EXPECT_EQ(ReadSessionSettings(without.configPath).remoteHost, "");
-}
-
-TEST(SettingsFile, WriteKeepsOtherSectionsAndKeys)
-{
-    Harness h("; my settings\n[main]\ndebug=true\nRsaKeySize=512\nvantrelPath=v.exe\n[extra]\nkeep=me\n", false);
-    TWrittenSettings written{"4096", false, "2000", "2001", "host.example"};
-    WriteSessionSettings(h.configPath, written);
-    const std::string text = ReadFile(h.configPath);
-    EXPECT_NE(text.find("; my settings"), std::string::npos);
-    EXPECT_EQ(KeyLines(text), (std::vector<std::string>{"debug=true", "RsaKeySize=4096", "vantrelPath=v.exe",
-                                                        "antikeylogging=false", "listenPort=2000",
-                                                        "remotePort=2001", "remoteHost=host.example", "keep=me"}));
-}
-
-TEST(SettingsFile, WriteFailureNamesTheFile)
-{
-    const std::string path = "/nonexistent/folder/quellmere.conf";
-    try {
-        WriteSessionSettings(path, TWrittenSettings{});
-        FAIL() << "writing into a missing folder succeeded";
-    } catch (const ESettingsWriteError& error) {
-        EXPECT_EQ(std::string(error.what()), "Unable to write to " + path);
-    }
-}
 
 TEST(StartUp, WithoutFileTheWindowGetsTheDefaults)
 {
@@ -151,7 +23,7 @@ TEST(StartUp, WithoutFileTheWindowGetsTheDefaults)
     EXPECT_FALSE(h.session->isActive());
     // Controls were fixed before the settings were read.
     EXPECT_GE(h.view.fixControlsCalls, 1);
-    EXPECT_FALSE(h.view.lastFlags.debugMode);
+    EXPECT_FALSE(h.view.lastStates.loggingButtonsVisible);
 }
 
 TEST(StartUp, AntiKeyloggingOffLeavesBothFieldsInactive)
@@ -164,7 +36,7 @@ TEST(StartUp, AntiKeyloggingOffLeavesBothFieldsInactive)
     EXPECT_TRUE(h.session->saveHost());
     EXPECT_EQ(h.view.fields[TSessionField::RemoteHost], "chat.example");
     h.session->FormShow();
-    EXPECT_TRUE(h.view.lastFlags.debugMode);
+    EXPECT_TRUE(h.view.lastStates.loggingButtonsVisible);
 }
 
 TEST(StartUp, ToggleButtonFollowsItsState)
@@ -183,14 +55,12 @@ TEST(StartUp, ToggleButtonFollowsItsState)
 TEST(Close, WithoutFileCreatesItWithTheFiveKeysInOrder)
 {
     Harness h;
-    InFolder folder(h.dir.path());
     h.view.fields[TSessionField::RSAKeySize] = "2048";
     h.view.fields[TSessionField::RemoteHost] = "typed.example";
     h.view.toggleDown = false;
     EXPECT_TRUE(h.session->FormClose());
-    EXPECT_EQ(KeyLines(ReadFile(h.configPath)),
-              (std::vector<std::string>{"RsaKeySize=2048", "antikeylogging=false", "listenPort=1801",
-                                        "remotePort=1801", "remoteHost="}));
+    EXPECT_EQ(h.settings->bytes,
+              "[main]\nRsaKeySize=2048\nantikeylogging=false\nlistenPort=1801\nremotePort=1801\nremoteHost=\n");
     EXPECT_TRUE(h.view.errors.empty());
     EXPECT_TRUE(h.view.warnings.empty());
 }
@@ -198,19 +68,16 @@ TEST(Close, WithoutFileCreatesItWithTheFiveKeysInOrder)
 TEST(Close, SaveHostWritesTheHostAsTypedBeforeItIsOverwritten)
 {
     Harness h("[main]\nsaveHost=true\nremoteHost=old.example\n");
-    InFolder folder(h.dir.path());
     h.view.fields[TSessionField::RemoteHost] = "new.example";
     h.session->FormClose();
-    const std::vector<std::string> lines = KeyLines(ReadFile(h.configPath));
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "remoteHost=new.example"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "saveHost=true"), lines.end());
+    EXPECT_EQ(h.settings->bytes, "[main]\nsaveHost=true\nremoteHost=new.example\nRsaKeySize=1024\n"
+                                 "antikeylogging=true\nlistenPort=1801\nremotePort=1801\n");
     EXPECT_NE(h.view.fields[TSessionField::RemoteHost], "new.example");
 }
 
 TEST(Close, OverwritesFieldsAndLogWithGarbage)
 {
     Harness h;
-    InFolder folder(h.dir.path());
     h.view.fields[TSessionField::RemoteHost] = "secret.example";
     h.view.fields[TSessionField::TextToSend] = "secret words";
     h.view.AppendLog("one");
@@ -234,20 +101,29 @@ TEST(Close, OverwritesFieldsAndLogWithGarbage)
 TEST(Close, UnwritableFileShowsTheErrorAndStopsThere)
 {
     Harness h;
-    const std::string folderPath = h.dir.filePath("sub").toStdString();
-    TChatSession session(h.view, folderPath + "/quellmere.conf", TSessionEnvironment{
-        std::make_unique<FakeClientSocket>(), std::make_unique<FakeServerSocket>(),
-        std::make_unique<FakePauseTimer>(), [](int32_t) { return std::make_unique<TPrivateKey>(kTestKeyBits); }});
+    h.settings->writable = false;
     h.view.fields[TSessionField::TextToSend] = "kept";
-    EXPECT_TRUE(session.FormClose());
-    EXPECT_EQ(h.view.errors, std::vector<std::string>{"Unable to write to " + folderPath + "/quellmere.conf"});
+    EXPECT_TRUE(h.session->FormClose());
+    EXPECT_EQ(h.view.errors, std::vector<std::string>{"Unable to write to /home/user/quellmere.conf"});
     EXPECT_EQ(h.view.fields[TSessionField::TextToSend], "kept");
+}
+
+TEST(Close, KeepsEveryByteTheUserWroteBesidesTheFiveValues)
+{
+    const std::string file = "; my settings\r\n[Main]\r\nlistenPort = 1900\r\ndebug = true\r\nnote without equals\r\n"
+                             "listenPort=1\r\n\r\n[other]\r\nx=1\r\n";
+    Harness h(file);
+    EXPECT_EQ(h.view.fields[TSessionField::ListenPort], "1900");
+    h.view.fields[TSessionField::ListenPort] = "2000";
+    h.session->FormClose();
+    EXPECT_EQ(h.settings->bytes, "; my settings\r\n[Main]\r\nlistenPort = 2000\r\ndebug = true\r\n"
+                                 "note without equals\r\nlistenPort=1\r\nRsaKeySize=1024\r\nantikeylogging=true\r\n"
+                                 "remotePort=1801\r\nremoteHost=\r\n\r\n[other]\r\nx=1\r\n");
 }
 
 TEST(Close, ReleasesTheKey)
 {
     Harness h;
-    InFolder folder(h.dir.path());
     h.Listen();
     ASSERT_NE(h.session->privateKey(), nullptr);
     h.session->FormClose();
@@ -257,28 +133,22 @@ TEST(Close, ReleasesTheKey)
 TEST(Close, LogFileLeftInTheWorkingFolderBringsTheWarning)
 {
     Harness h;
-    QTemporaryDir work;
-    InFolder folder(work.path());
-    {
-        QFile left(work.filePath("quellmere.log"));
-        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
-    }
+    h.files->files["quellmere.log"] = "from an earlier session\n";
     h.session->FormClose();
     EXPECT_EQ(h.view.warnings, std::vector<std::string>{"Warning - log file left on disk!"});
     // The file is not deleted.
-    EXPECT_TRUE(QFile::exists(work.filePath("quellmere.log")));
+    EXPECT_EQ(h.files->files["quellmere.log"], "from an earlier session\n");
 }
 
 TEST(Close, LoggingStopsAndItsFileBringsTheWarning)
 {
     Harness h;
-    QTemporaryDir work;
-    InFolder folder(work.path());
     h.session->btnStartLoggingClick();
     ASSERT_TRUE(h.session->isLogging());
-    EXPECT_TRUE(h.view.lastFlags.isLogging);
+    EXPECT_TRUE(h.view.lastStates.stopLoggingEnabled);
     h.session->FormClose();
     EXPECT_FALSE(h.session->isLogging());
+    EXPECT_EQ(h.files->openFiles, 0);
     EXPECT_EQ(h.view.warnings, std::vector<std::string>{"Warning - log file left on disk!"});
 }
 

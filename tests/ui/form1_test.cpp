@@ -5,8 +5,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,58 +13,40 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
 #include "antikeylogger/antikeyloggeredit.h"
-#include "fakes.h"
+#include "rsa/privatekey.h"
+#include "support/fakes.h"
 #include "ui/form1.h"
 
 namespace {
 
-// One window with its session, fake sockets and recorded boxes, in a folder
-// of its own that is also the working directory (the trace file lands there).
+class RecordingDialogs : public IDialogs {
+public:
+    void Warning(QWidget*, const QString& text) override { warnings << text; }
+    void Error(QWidget*, const QString& text) override { errors << text; }
+    QStringList warnings;
+    QStringList errors;
+};
+
+// One window with its session on the shared fakes, and recorded boxes.
 class Form1Test : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-    }
-
-    void TearDown() override {
-        keyGate->Open();  // a failed test must not leave the key thread waiting
-        form.reset();
-        QDir::setCurrent(previousDir);
-    }
-
-    void writeConfig(const QByteArray& text) {
-        QFile file(configPath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
-
-    QString configPath() const { return dir.filePath(QStringLiteral("quellmere.conf")); }
+    void writeConfig(const std::string& text) { configText = text; }
 
     TForm1& make() {
-        auto clientSocket = std::make_unique<FakeClientSocket>();
-        auto serverSocket = std::make_unique<FakeServerSocket>();
         auto recording = std::make_unique<RecordingDialogs>();
-        client = clientSocket.get();
-        server = serverSocket.get();
         dialogs = recording.get();
-        TSessionEnvironment environment;
-        environment.client = std::move(clientSocket);
-        environment.server = std::move(serverSocket);
-        environment.pauseTimer = std::make_unique<FakePauseTimer>();
-        environment.generateKey = [gate = keyGate](int32_t) {
-            gate->Wait();
-            return std::make_unique<TPrivateKey>(64);
-        };
-        form = std::make_unique<TForm1>(configPath().toStdString(), std::move(environment), std::move(recording));
+        TSessionEnvironment environment =
+            fakes.Make([](int32_t) { return std::make_unique<TPrivateKey>(64); });
+        fakes.settings->bytes = configText;
+        client = fakes.client;
+        server = fakes.server;
+        worker = fakes.worker;
+        form = std::make_unique<TForm1>(std::move(environment), std::move(recording));
         return *form;
     }
 
@@ -87,19 +67,15 @@ protected:
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
     }
 
-    bool waitForLog(const QString& line) {
-        return QTest::qWaitFor([&] { return logLines().contains(line); }, 10000);
-    }
-
     void click(const char* name) { child<QAbstractButton>(name)->click(); }
 
     void setText(const char* name, const QString& text) { child<QLineEdit>(name)->setText(text); }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    std::shared_ptr<KeyGate> keyGate = std::make_shared<KeyGate>();
+    std::string configText;
+    FakeEnvironment fakes;
     FakeClientSocket* client = nullptr;
     FakeServerSocket* server = nullptr;
+    FakeWorker* worker = nullptr;
     RecordingDialogs* dialogs = nullptr;
     std::unique_ptr<TForm1> form;
 };
@@ -304,7 +280,7 @@ TEST_F(Form1Test, AccessKeyPressesItsButton) {
     QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_C,
                     Qt::AltModifier);
     // A mnemonic presses its button the animated way: the click lands a moment later.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return client->active; }, 5000)) << "Alt+C did not press Connect";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return client->activations == 1; }, 5000)) << "Alt+C did not press Connect";
     EXPECT_EQ(client->host, "127.0.0.1");
 }
 
@@ -351,7 +327,7 @@ TEST_P(FixControlsTest, EnablesWhatTheStateAllows) {
     for (const char* name : senders) child<QWidget>(name)->setEnabled(!state.sendEnabled);
     child<QWidget>("btnStartLogging")->show();
     child<QWidget>("btnStopLogging")->show();
-    form->FixControls(state.flags);
+    form->FixControls(FixControlsRules(state.flags));
 
     for (const char* name : settings) EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.settingsEnabled) << name;
     for (const char* name : disconnects)
@@ -371,7 +347,7 @@ TEST_P(FixControlsTest, InDebugModeShowsTheLogButtonsWithOneEnabled) {
         TSessionFlags flags = GetParam().flags;
         flags.debugMode = true;
         flags.isLogging = logging;
-        form->FixControls(flags);
+        form->FixControls(FixControlsRules(flags));
         EXPECT_TRUE(child<QWidget>("btnStartLogging")->isVisible());
         EXPECT_TRUE(child<QWidget>("btnStopLogging")->isVisible());
         EXPECT_EQ(child<QWidget>("btnStartLogging")->isEnabled(), !logging);
@@ -389,7 +365,7 @@ TEST_F(Form1Test, FixControlsPutsTheProgressBarAndCursorBack) {
     form->SetBusyCursor(true);
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    form->FixControls(flagsOf(true, true, false));
+    form->FixControls(FixControlsRules(flagsOf(true, true, false)));
     EXPECT_EQ(progress->value(), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -489,7 +465,8 @@ TEST_F(Form1Test, ListenWithAWeakKeyWarnsThenListensAndDisconnectStops) {
     setText("txtRSAKeySize", QStringLiteral("512"));
     click("btnListen");
     EXPECT_EQ(dialogs->warnings, QStringList{"Warning - key size is 512 which is weak, use 1024 at least!"});
-    ASSERT_TRUE(waitForLog(QStringLiteral("Listening on port 1801")));
+    worker->RunAll();
+    ASSERT_TRUE(logLines().contains(QStringLiteral("Listening on port 1801")));
     EXPECT_TRUE(server->active);
     EXPECT_FALSE(child<QWidget>("btnListen")->isEnabled());
     EXPECT_TRUE(child<QWidget>("btnDisconnect")->isEnabled());
@@ -507,8 +484,9 @@ TEST_F(Form1Test, ToolbarListenAndAPeerLeadToTheHandshakingState) {
     makeShown();
     click("sbListen");
     EXPECT_TRUE(dialogs->warnings.isEmpty());
-    ASSERT_TRUE(waitForLog(QStringLiteral("Listening on port 1801")));
-    server->Accept();
+    worker->RunAll();
+    ASSERT_TRUE(logLines().contains(QStringLiteral("Listening on port 1801")));
+    server->Incoming("localhost");
     EXPECT_FALSE(child<QWidget>("txtTextToSend")->isEnabled());
     EXPECT_FALSE(child<QWidget>("sbSendFile")->isEnabled());
     EXPECT_TRUE(child<QWidget>("sbDisconnect")->isEnabled());
@@ -530,10 +508,10 @@ TEST_F(Form1Test, ConnectButtonsHandTheFieldsToTheClient) {
     setText("txtRemoteHost", QStringLiteral("127.0.0.1"));
     setText("txtRemotePort", QStringLiteral("4321"));
     click("sbConnect");
-    EXPECT_TRUE(client->active);
+    EXPECT_EQ(client->activations, 1);
     EXPECT_EQ(client->host, "127.0.0.1");
     EXPECT_EQ(client->port, 4321);
-    client->Connect();
+    client->CompleteConnect("localhost");
     EXPECT_TRUE(logLines().contains(QStringLiteral("Connected to localhost:4321")));
     EXPECT_FALSE(child<QWidget>("btnConnect")->isEnabled());
     EXPECT_FALSE(child<QWidget>("txtTextToSend")->isEnabled());
@@ -555,10 +533,12 @@ TEST_F(Form1Test, LogButtonsStartAndStopTheTraceFile) {
     writeConfig("[main]\ndebug=true\n");
     makeShown();
     click("btnStartLogging");
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("quellmere.log"))));
+    EXPECT_EQ(fakes.files->openFiles, 1);
+    EXPECT_TRUE(fakes.files->FileExists("quellmere.log"));
     EXPECT_FALSE(child<QWidget>("btnStartLogging")->isEnabled());
     EXPECT_TRUE(child<QWidget>("btnStopLogging")->isEnabled());
     click("btnStopLogging");
+    EXPECT_EQ(fakes.files->openFiles, 0);
     EXPECT_TRUE(child<QWidget>("btnStartLogging")->isEnabled());
     EXPECT_FALSE(child<QWidget>("btnStopLogging")->isEnabled());
 }
@@ -570,34 +550,29 @@ TEST_F(Form1Test, ClosingWritesTheSettingsAndScrubsTheWindow) {
     form->AppendLog("a line worth hiding");
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
-    QSettings settings(configPath(), QSettings::IniFormat);
-    EXPECT_EQ(settings.value(QStringLiteral("main/listenPort")).toString(), QStringLiteral("5005"));
+    EXPECT_NE(fakes.settings->bytes.find("\nlistenPort=5005\n"), std::string::npos) << fakes.settings->bytes;
     EXPECT_NE(child<QLineEdit>("txtRemoteHost")->text(), QStringLiteral("secret.host"));
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_TRUE(dialogs->warnings.isEmpty());
 }
 
 TEST_F(Form1Test, ClosingWithATraceFileOnDiskWarns) {
-    {
-        QFile left(dir.filePath(QStringLiteral("quellmere.log")));
-        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
-    }
     makeShown();
+    fakes.files->files["quellmere.log"] = "";
     EXPECT_TRUE(form->close());
     EXPECT_EQ(dialogs->warnings, QStringList{"Warning - log file left on disk!"});
 }
 
 TEST_F(Form1Test, WindowStaysOpenWhileAKeyIsBeingGenerated) {
     makeShown();
-    keyGate->Close();
     click("btnListen");
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(QFile::exists(configPath()));
-    keyGate->Open();
-    ASSERT_TRUE(waitForLog(QStringLiteral("Listening on port 1801")));
+    EXPECT_EQ(fakes.settings->writes, 0);
+    worker->RunAll();
+    ASSERT_TRUE(logLines().contains(QStringLiteral("Listening on port 1801")));
     EXPECT_TRUE(form->close());
-    EXPECT_TRUE(QFile::exists(configPath()));
+    EXPECT_EQ(fakes.settings->writes, 1);
 }
 
 }  // namespace

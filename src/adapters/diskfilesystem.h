@@ -1,0 +1,10 @@
+#pragma once
+// Files on disk, relative paths from the working folder.
+
+#include "session/environment.h"
+
+class TDiskFileSystem final : public IFileSystem {
+public:
+    std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) override;
+    bool FileExists(const std::string& path) override;
+};

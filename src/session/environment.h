@@ -1,0 +1,83 @@
+#pragma once
+// The outside world of a chat session, behind small interfaces: sockets, the
+// settings file, files on disk, the clock, a timer and a worker thread. The
+// adapters library has the real ones; tests hand in fakes and drive the
+// session with bytes alone, without a working folder or an event loop.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/socketapi.h"
+
+class TPrivateKey;
+
+// The settings file's bytes.
+class ISettingsStore {
+public:
+    virtual ~ISettingsStore() = default;
+    // Empty when the file is missing or unreadable.
+    virtual std::string Read() = 0;
+    // Reads the bytes again, hands them to update and writes back what it
+    // returns. Throws EInOutError "Unable to write to <path>" when the file is
+    // there but cannot be read, or cannot be written.
+    virtual void Update(const std::function<std::string(const std::string& current)>& update) = 0;
+};
+
+// A text file open for writing; closing it (destruction) leaves it complete on disk.
+class ITextFile {
+public:
+    virtual ~ITextFile() = default;
+    virtual void WriteLine(const std::string& line) = 0;
+};
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // Creates the file, or empties it; throws EInOutError with the system's reason.
+    virtual std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+};
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    // The time of day in the system's long time format, without a time zone.
+    virtual std::string LongTimeText() = 0;
+};
+
+// One shot, restartable, stoppable; fires from the event loop.
+class ITimer {
+public:
+    virtual ~ITimer() = default;
+    virtual void Start(int milliseconds) = 0;
+    virtual void Stop() = 0;
+    virtual bool IsActive() const = 0;
+
+    std::function<void()> OnTimeout;
+};
+
+// Work that would freeze the window runs here.
+class IWorker {
+public:
+    virtual ~IWorker() = default;
+    // Runs work on another thread; the continuation it returns then runs on
+    // the session's thread, from its event loop. Destroying the worker waits
+    // for work under way and drops continuations that have not run.
+    virtual void Run(std::function<std::function<void()>()> work) = 0;
+};
+
+// Makes an RSA key pair of the given size; runs on the worker's thread.
+using TKeyGenerator = std::function<std::unique_ptr<TPrivateKey>(int32_t keySize)>;
+
+struct TSessionEnvironment {
+    std::unique_ptr<IClientSocket> client;
+    std::unique_ptr<IServerSocket> server;
+    std::unique_ptr<ISettingsStore> settings;
+    std::unique_ptr<IFileSystem> files;
+    std::unique_ptr<IClock> clock;
+    std::unique_ptr<ITimer> pauseTimer;
+    std::unique_ptr<IWorker> worker;
+    TKeyGenerator generateKey;
+};

@@ -1,0 +1,38 @@
+#pragma once
+// What a feature of the session (the key exchange, the encrypted channel, the
+// file transfer, the trace file) may ask of the conductor. Features own their
+// state and secrets; everything else goes through here.
+
+#include <string>
+
+class ISessionPort {
+public:
+    // Frames the payload and sends it on the current connection.
+    virtual void sendTextToPeer(const std::string& payload) = 0;
+    // A whole line in the message log.
+    virtual void AppendLog(const std::string& line) = 0;
+    // A protocol detail: into the message log in debug mode, into the trace
+    // file while logging.
+    virtual void DebugLine(const std::string& line) = 0;
+    // Into the trace file only, while logging.
+    virtual void TraceLine(const std::string& line) = 0;
+    // The key exchange is complete on this side: the next frame goes to the
+    // encrypted channel.
+    virtual void EndHandshake() = 0;
+    // Ends the connection as the Disconnect button does.
+    virtual void Disconnect() = 0;
+
+protected:
+    ~ISessionPort() = default;
+};
+
+// Something that sends many frames pulls them one by one, as the pause
+// between frames and the connection's unsent bytes leave room.
+class IFrameSource {
+public:
+    // The next payload to send, or nothing when the source has no more for now.
+    virtual bool NextPayload(std::string& payload) = 0;
+
+protected:
+    ~IFrameSource() = default;
+};

@@ -1,0 +1,171 @@
+// The real environment of a session: the settings file and the trace file on
+// disk, the worker thread, the timer and the clock.
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "adapters/diskfilesystem.h"
+#include "adapters/qttimer.h"
+#include "adapters/settingsfile.h"
+#include "adapters/systemclock.h"
+#include "adapters/threadworker.h"
+#include "session/errors.h"
+#include "support/eventloop.h"
+#include "support/testhelpers.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class InTemporaryFolder : public ::testing::Test {
+protected:
+    std::string PathOf(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+using SettingsFile = InTemporaryFolder;
+
+TEST_F(SettingsFile, MissingFileReadsEmptyAndIsCreatedOnUpdate) {
+    TSettingsFile file(PathOf("quellmere.conf"));
+    EXPECT_EQ(file.Read(), "");
+    std::string seen = "unset";
+    file.Update([&](const std::string& current) {
+        seen = current;
+        return std::string("[main]\nlistenPort=1\n");
+    });
+    EXPECT_EQ(seen, "");
+    EXPECT_EQ(ReadFile(PathOf("quellmere.conf")), "[main]\nlistenPort=1\n");
+}
+
+TEST_F(SettingsFile, UpdateSeesTheBytesOnDiskAndKeepsNulsAndLineEnds) {
+    const std::string bytes = std::string("[main]\r\nx=1\0y\r\n", 15);
+    WriteFile(PathOf("quellmere.conf"), bytes);
+    TSettingsFile file(PathOf("quellmere.conf"));
+    EXPECT_EQ(file.Read(), bytes);
+    file.Update([](const std::string& current) { return current + "z=2\r\n"; });
+    EXPECT_EQ(ReadFile(PathOf("quellmere.conf")), bytes + "z=2\r\n");
+}
+
+TEST_F(SettingsFile, UnwritableOrUnreadableFileIsRefusedWithItsPath) {
+    const std::string missingFolder = PathOf("sub") + "/quellmere.conf";
+    TSettingsFile inMissingFolder(missingFolder);
+    EXPECT_EQ(ThrownText([&] { inMissingFolder.Update([](const std::string&) { return std::string("x"); }); }),
+              "Unable to write to " + missingFolder);
+
+    // Something that is there but cannot be read is not replaced.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("quellmere.conf")));
+    TSettingsFile folder(PathOf("quellmere.conf"));
+    EXPECT_EQ(folder.Read(), "");
+    bool updated = false;
+    EXPECT_EQ(ThrownText([&] {
+                  folder.Update([&](const std::string&) {
+                      updated = true;
+                      return std::string("x");
+                  });
+              }),
+              "Unable to write to " + PathOf("quellmere.conf"));
+    EXPECT_FALSE(updated);
+}
+
+using DiskFiles = InTemporaryFolder;
+
+TEST_F(DiskFiles, TextFileIsCompleteWhenClosedAndEmptiedWhenCreatedAgain) {
+    TDiskFileSystem files;
+    const std::string path = PathOf("quellmere.log");
+    EXPECT_FALSE(files.FileExists(path));
+    {
+        auto file = files.CreateTextFile(path);
+        file->WriteLine("Sending N: 123");
+        file->WriteLine(std::string("bytes \xe9\x01", 8));
+    }
+    EXPECT_TRUE(files.FileExists(path));
+    EXPECT_EQ(ReadFile(path), std::string("Sending N: 123\nbytes \xe9\x01\n", 24));
+    files.CreateTextFile(path).reset();
+    EXPECT_EQ(ReadFile(path), "");
+}
+
+TEST_F(DiskFiles, CreationFailuresCarryTheRuntimeTexts) {
+    TDiskFileSystem files;
+    EXPECT_EQ(ThrownText([&] { files.CreateTextFile(PathOf("missing") + "/quellmere.log"); }), "File not found");
+    EXPECT_EQ(ThrownText([&] { files.CreateTextFile(dir.path().toStdString()); }), "I/O error 21");
+}
+
+TEST(ThreadWorker, WorkRunsElsewhereAndItsResultComesBackOnThisThread) {
+    TThreadWorker worker;
+    const std::thread::id here = std::this_thread::get_id();
+    std::thread::id workedOn;
+    std::thread::id continuedOn;
+    int result = 0;
+    worker.Run([&]() -> std::function<void()> {
+        workedOn = std::this_thread::get_id();
+        return [&, value = 42] {
+            continuedOn = std::this_thread::get_id();
+            result = value;
+        };
+    });
+    ASSERT_TRUE(RunUntil([&] { return result == 42; }));
+    EXPECT_NE(workedOn, here);
+    EXPECT_EQ(continuedOn, here);
+}
+
+TEST(ThreadWorker, ResultsThatHaveNotArrivedAreDroppedWithTheWorker) {
+    bool continued = false;
+    {
+        TThreadWorker worker;
+        for (int i = 0; i < 3; ++i)
+            worker.Run([&]() -> std::function<void()> { return [&] { continued = true; }; });
+    }
+    // The queued results would run now if they had outlived the worker.
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(continued);
+}
+
+TEST(QtTimer, FiresOnceAndCanBeStopped) {
+    TQtTimer timer;
+    int fired = 0;
+    timer.OnTimeout = [&] { ++fired; };
+    timer.Start(1);
+    EXPECT_TRUE(timer.IsActive());
+    ASSERT_TRUE(RunUntil([&] { return fired == 1; }));
+    EXPECT_FALSE(timer.IsActive());
+
+    timer.Start(1);
+    timer.Stop();
+    EXPECT_FALSE(timer.IsActive());
+    // A later timer that does fire shows the stopped one stayed silent.
+    int later = 0;
+    QTimer::singleShot(20, [&] { ++later; });
+    ASSERT_TRUE(RunUntil([&] { return later == 1; }));
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(SystemClock, TimeOfDayWithoutATimeZone) {
+    const std::string text = TSystemClock().LongTimeText();
+    // Hours, minutes and seconds, perhaps a day-half marker, but no zone name.
+    ASSERT_GE(text.size(), 7u) << text;
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(text.front()))) << text;
+    EXPECT_EQ(std::count_if(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }),
+              text.size() >= 8 && std::isdigit(static_cast<unsigned char>(text[1])) ? 6 : 5) << text;
+    for (const char* zone : {"UTC", "GMT", "CET", "EST", "PST"})
+        EXPECT_EQ(text.find(zone), std::string::npos) << text;
+}
