@@ -7,6 +7,7 @@
 #include "bigmath/kernels.h"
 #include "isaac/generalrandom.h"
 #include "isaac/isaac.h"
+#include "secure/securewipe.h"
 
 using bigmath::TLimbs;
 using bigmath::u64;
@@ -340,7 +341,7 @@ void TBigint::Wipe() {
             }
         }
     }
-    bigmath::SecureZero(Limbs.data(), Limbs.size() * sizeof(u64));
+    SecureWipe(Limbs.data(), Limbs.size() * sizeof(u64));
 }
 
 void TBigint::SetFromLimbs(TLimbs&& limbs, bool negative) {
@@ -437,6 +438,8 @@ std::unique_ptr<TBigint> TBigint::CreateRandomBits(int32_t bits) {
 
 std::unique_ptr<TBigint> TBigint::CreateRandomBelow(const TBigint& max) {
     if (max.Negative || max.IsZero()) throw Error("Invalid Max: " + max.ToString());
+    // No zero limb is kept on top and the count stops at the top limb's highest
+    // non-zero digit, so the bound of the first draw is never 0.
     const std::size_t size = static_cast<std::size_t>(DigitCountOf(max.Limbs));
     TLimbs limbs((size + 3) / 4, 0);
     TIsaac& random = BigRandom();
@@ -467,7 +470,10 @@ std::string TBigint::ToString(int base) const {
     CheckBase(base);
     if (Limbs.empty()) return "0";
     const TChunk chunk = ChunkFor(base);
+    // Room for the most digits any base gives, so that growing leaves no
+    // unwiped copy of a secret's digits behind.
     std::string reversed;
+    reversed.reserve(static_cast<std::size_t>(BitLength()) + 2);
     TLimbs rest = Limbs;
     while (!rest.empty()) {
         u64 part = bigmath::DivRem1(rest.data(), rest.data(), rest.size(), chunk.Power);
@@ -478,7 +484,9 @@ std::string TBigint::ToString(int base) const {
         }
     }
     if (Negative) reversed.push_back('-');
-    return std::string(reversed.rbegin(), reversed.rend());
+    std::string text(reversed.rbegin(), reversed.rend());
+    SecureWipe(reversed);
+    return text;
 }
 
 int TBigint::Compare(const TBigint& other) const {

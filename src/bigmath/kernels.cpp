@@ -5,6 +5,8 @@
 #include <utility>
 #include <cstring>
 
+#include "secure/securewipe.h"
+
 // Full unrolling of the fixed-size kernels pays only in optimised builds;
 // under the sanitizers it would just make compiling slow.
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
@@ -14,11 +16,6 @@
 #endif
 
 namespace bigmath {
-
-void SecureZero(void* p, std::size_t n) noexcept {
-    volatile unsigned char* bytes = static_cast<volatile unsigned char*>(p);
-    while (n--) *bytes++ = 0;
-}
 
 namespace {
 
@@ -596,9 +593,10 @@ void MulSmallMod(u64* x, u64 small, const u64* m, std::size_t n, u64* scratch) {
     std::copy(scratch, scratch + n, x);
 }
 
-}  // namespace
-
-void PowModOdd(u64* r, const u64* base, const u64* exp, std::size_t en, const u64* m, std::size_t n) {
+// Kept out of line so that its frame, and those of the multiplications it
+// calls, lie below the caller's when the caller wipes the stack.
+[[gnu::noinline]] void PowModOddOnStack(u64* r, const u64* base, const u64* exp, std::size_t en, const u64* m,
+                                        std::size_t n) {
     TMontgomery mont(m, n);
     // R^2 mod m, to bring values into the Montgomery domain.
     TLimbs rr(n, 0);
@@ -661,6 +659,16 @@ void PowModOdd(u64* r, const u64* base, const u64* exp, std::size_t en, const u6
         }
     }
     mont.Leave(r, x.data());
+}
+
+}  // namespace
+
+void PowModOdd(u64* r, const u64* base, const u64* exp, std::size_t en, const u64* m, std::size_t n) {
+    PowModOddOnStack(r, base, exp, en, m, n);
+    // The limb buffers wipe themselves on release, but the multiplications
+    // leave quotient digits and unreduced results in their frames: the
+    // modulus is one subtraction away, and in key generation it is a secret prime.
+    SecureWipeStack();
 }
 
 }  // namespace bigmath

@@ -8,11 +8,11 @@
 #include <new>
 #include <vector>
 
+#include "secure/securewipe.h"
+
 namespace bigmath {
 
 using TLimb = uint64_t;
-
-void SecureZero(void* p, std::size_t n) noexcept;
 
 template <typename T>
 struct TWipingAllocator {
@@ -22,7 +22,7 @@ struct TWipingAllocator {
     TWipingAllocator(const TWipingAllocator<U>&) noexcept {}
     T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T))); }
     void deallocate(T* p, std::size_t n) noexcept {
-        SecureZero(p, n * sizeof(T));
+        SecureWipe(p, n * sizeof(T));
         ::operator delete(p);
     }
     template <typename U>

@@ -1,6 +1,7 @@
 #include "cipher/base64.h"
 
 #include <array>
+#include <climits>
 #include <cstddef>
 
 namespace {
@@ -19,6 +20,13 @@ constexpr std::array<unsigned char, 256> MakeDecodeTable() {
 }
 
 constexpr std::array<unsigned char, 256> kDecode = MakeDecodeTable();
+
+// Whether the character count for size bytes fits the 32-bit result.
+constexpr bool EncodedCountFits(int32_t size) {
+    return (static_cast<int64_t>(size) + 2) / 3 * 4 <= INT32_MAX;
+}
+
+static_assert(EncodedCountFits(1610612733) && !EncodedCountFits(1610612734));
 
 // Both text routines can exceed what a 32-bit count holds, so the work is
 // done here with full-width sizes; the buffer routines only narrow it.
@@ -74,7 +82,7 @@ std::size_t Decode(const unsigned char* in, unsigned char* out, std::size_t size
 }  // namespace
 
 int32_t EncodeBase64(const void* input, void* output, int32_t size) {
-    if (size <= 0) return 0;
+    if (size <= 0 || !EncodedCountFits(size)) return 0;
     return static_cast<int32_t>(
         Encode(static_cast<const unsigned char*>(input), static_cast<char*>(output), static_cast<std::size_t>(size)));
 }

@@ -7,7 +7,8 @@
 #include <string>
 
 // Writes ((size + 2) / 3) * 4 characters and returns that count. A negative
-// size writes nothing and returns 0.
+// size, or one whose count would not fit the result (above 1610612733),
+// writes nothing and returns 0.
 int32_t EncodeBase64(const void* input, void* output, int32_t size);
 
 // Decodes size / 4 groups of four characters (any rest is ignored) into at

@@ -1,6 +1,7 @@
 #include "cipher/blockciphers.h"
 
 #include "cipher/cryptconst.h"
+#include "secure/securewipe.h"
 
 #include <cstring>
 
@@ -10,7 +11,7 @@ namespace {
 struct ScopedWipe {
     void* Memory;
     std::size_t Size;
-    ~ScopedWipe() { SecureFill(Memory, 0, Size); }
+    ~ScopedWipe() { SecureWipe(Memory, Size); }
 };
 
 }  // namespace
@@ -41,8 +42,8 @@ void TBlockCipher128::SetKey(const void* key, uint32_t sizeInBits, const void* i
 }
 
 void TBlockCipher128::Wipe() {
-    SecureFill(InitVector, 0xFF, sizeof InitVector);
-    SecureFill(ChainValue, 0xFF, sizeof ChainValue);
+    SecureWipe(InitVector, sizeof InitVector, 0xFF);
+    SecureWipe(ChainValue, sizeof ChainValue, 0xFF);
     TBlockCipher::Wipe();
 }
 

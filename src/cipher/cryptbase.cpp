@@ -2,9 +2,9 @@
 
 #include "cipher/base64.h"
 #include "cipher/cryptconst.h"
+#include "secure/securewipe.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -30,13 +30,6 @@ void XorInto(void* destination, const void* source, uint32_t count) {
     auto* d = static_cast<unsigned char*>(destination);
     const auto* s = static_cast<const unsigned char*>(source);
     for (uint32_t i = 0; i < count; ++i) d[i] ^= s[i];
-}
-
-void SecureFill(void* memory, unsigned char value, std::size_t count) {
-    if (count == 0) return;
-    std::memset(memory, value, count);
-    // Tells the compiler the memory is read afterwards, so the fill stays.
-    __asm__ __volatile__("" : : "r"(memory) : "memory");
 }
 
 THash& THashClass::Create(TComponent& owner) const {
@@ -78,12 +71,12 @@ void TCipher::SetKeyFromText(const std::string& passphrase, const THashClass& ha
     } catch (...) {
         // The digest is key material whatever went wrong, and the hash must
         // not linger in our list holding half a passphrase.
-        SecureFill(digest.data(), 0xFF, digest.size());
+        SecureWipe(digest.data(), digest.size(), 0xFF);
         if (hash != nullptr) FreeComponent(*hash);
         if (Ready) Wipe();
         throw ECipher(cryptconst::SHashDigestAllocation);
     }
-    SecureFill(digest.data(), 0xFF, digest.size());
+    SecureWipe(digest.data(), digest.size(), 0xFF);
 }
 
 std::string TCipher::EncryptText(const std::string& text) {

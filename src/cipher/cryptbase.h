@@ -34,10 +34,6 @@ public:
 // destination[i] ^= source[i] for i in 0..count-1.
 void XorInto(void* destination, const void* source, uint32_t count);
 
-// Overwrites memory with one byte value in a way the optimiser may not drop,
-// for secrets about to be released.
-void SecureFill(void* memory, unsigned char value, std::size_t count);
-
 class THash;
 class TCipher;
 

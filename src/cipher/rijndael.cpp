@@ -1,6 +1,8 @@
 #include "cipher/rijndael.h"
 
+#include "cipher/cpufeatures.h"
 #include "cipher/rijndael_tables.h"
+#include "secure/securewipe.h"
 
 #ifdef QUELLMERE_AESNI
 #include "cipher/rijndael_aesni.h"
@@ -94,20 +96,14 @@ void TableCfb8(const uint32_t (*rk)[8], int rounds, uint8_t* chain, const uint8_
         out[i] = y;
     }
     std::memcpy(chain, reg, 16);
-    SecureFill(keystream, 0, sizeof keystream);
+    SecureWipe(keystream, sizeof keystream);
 }
 
 }  // namespace
 
 bool TRijndael::HardwareAvailable() {
 #ifdef QUELLMERE_AESNI
-    // The probe may run before main (a cipher in a static object), when the
-    // CPU model is not filled in yet; initialising it twice is harmless.
-    static const bool available = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse4.1");
-    }();
-    return available;
+    return cpufeatures::AesKernelsSupported();
 #else
     return false;
 #endif
@@ -128,8 +124,8 @@ bool TRijndael::UseHardware(bool enable) {
 
 void TRijndael::Wipe() {
     Rounds = 0;
-    SecureFill(EncRoundKeys, 0, sizeof EncRoundKeys);
-    SecureFill(DecRoundKeys, 0, sizeof DecRoundKeys);
+    SecureWipe(EncRoundKeys, sizeof EncRoundKeys);
+    SecureWipe(DecRoundKeys, sizeof DecRoundKeys);
     TBlockCipher128::Wipe();
 }
 
@@ -166,8 +162,8 @@ void TRijndael::PrepareKey(const void* key, uint32_t sizeInBits) {
     }
 
     // Rows past Rounds and words 4..7 of every row stay zero.
-    SecureFill(EncRoundKeys, 0, sizeof EncRoundKeys);
-    SecureFill(DecRoundKeys, 0, sizeof DecRoundKeys);
+    SecureWipe(EncRoundKeys, sizeof EncRoundKeys);
+    SecureWipe(DecRoundKeys, sizeof DecRoundKeys);
     for (int r = 0; r <= Rounds; ++r) {
         for (int c = 0; c < 4; ++c) {
             const uint32_t v = w[4 * r + c];
@@ -178,8 +174,8 @@ void TRijndael::PrepareKey(const void* key, uint32_t sizeInBits) {
                                      : Tk[0][B(v, 0)] ^ Tk[1][B(v, 1)] ^ Tk[2][B(v, 2)] ^ Tk[3][B(v, 3)];
         }
     }
-    SecureFill(w, 0, sizeof w);
-    SecureFill(workArea, 0, sizeof workArea);
+    SecureWipe(w, sizeof w);
+    SecureWipe(workArea, sizeof workArea);
 }
 
 void TRijndael::EncryptBlock(const void* input, void* output) {

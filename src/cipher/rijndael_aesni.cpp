@@ -1,7 +1,7 @@
 // Compiled with -maes -msse4.1; reached only after a run-time check.
 #include "cipher/rijndael_aesni.h"
 
-#include "cipher/cryptbase.h"
+#include "secure/securewipe.h"
 
 #include <immintrin.h>
 
@@ -12,12 +12,21 @@
 namespace rijndael_aesni {
 namespace {
 
+inline __m128i RoundKey(const uint32_t (*rk)[8], int r) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rk[r]));
+}
+
+// The round keys copied next to the loops that use them many times over;
+// the copy is wiped when it goes.
 template <int Rounds>
 struct Keys {
     __m128i k[Rounds + 1];
     explicit Keys(const uint32_t (*rk)[8]) {
-        for (int r = 0; r <= Rounds; ++r) k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rk[r]));
+        for (int r = 0; r <= Rounds; ++r) k[r] = RoundKey(rk, r);
     }
+    Keys(const Keys&) = delete;
+    Keys& operator=(const Keys&) = delete;
+    ~Keys() { SecureWipe(k, sizeof k); }
 };
 
 template <int Rounds>
@@ -27,22 +36,23 @@ inline __m128i Encrypt(const Keys<Rounds>& keys, __m128i b) {
     return _mm_aesenclast_si128(b, keys.k[Rounds]);
 }
 
+// A single block takes each round key straight from the schedule: a local
+// copy would gain nothing and would have to be wiped.
 template <int Rounds>
 void EncryptBlockT(const uint32_t (*rk)[8], const uint8_t* in, uint8_t* out) {
-    const Keys<Rounds> keys(rk);
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Encrypt(keys, b));
+    __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), RoundKey(rk, 0));
+    for (int r = 1; r < Rounds; ++r) b = _mm_aesenc_si128(b, RoundKey(rk, r));
+    b = _mm_aesenclast_si128(b, RoundKey(rk, Rounds));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), b);
 }
 
 template <int Rounds>
 void DecryptBlockT(const uint32_t (*dk)[8], const uint8_t* in, uint8_t* out) {
     // The decryption schedule already holds InvMixColumns of the inner round
     // keys, which is what the instruction expects.
-    const Keys<Rounds> keys(dk);
-    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    b = _mm_xor_si128(b, keys.k[Rounds]);
-    for (int r = Rounds - 1; r > 0; --r) b = _mm_aesdec_si128(b, keys.k[r]);
-    b = _mm_aesdeclast_si128(b, keys.k[0]);
+    __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), RoundKey(dk, Rounds));
+    for (int r = Rounds - 1; r > 0; --r) b = _mm_aesdec_si128(b, RoundKey(dk, r));
+    b = _mm_aesdeclast_si128(b, RoundKey(dk, 0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), b);
 }
 
@@ -53,7 +63,8 @@ void DecryptBlockT(const uint32_t (*dk)[8], const uint8_t* in, uint8_t* out) {
 // over the shifted register gives the next whitened register. After every 16
 // bytes the register is the last 16 ciphertext bytes, stored in one go.
 template <int Rounds>
-void Cfb8EncryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, uint8_t* out, std::size_t size) {
+[[gnu::noinline]] void Cfb8EncryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, uint8_t* out,
+                                  std::size_t size) {
     const Keys<Rounds> keys(rk);
     const __m128i k0 = keys.k[0];
     const auto k0Top = static_cast<uint8_t>(_mm_extract_epi8(k0, 15));
@@ -96,7 +107,8 @@ void Cfb8EncryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, ui
 // history intact when output overwrites input, and puts the old register in
 // front of the first bytes.
 template <int Rounds>
-void Cfb8DecryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, uint8_t* out, std::size_t size) {
+[[gnu::noinline]] void Cfb8DecryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, uint8_t* out,
+                                  std::size_t size) {
     const Keys<Rounds> keys(rk);
     constexpr std::size_t kWindow = 1024;
     alignas(16) uint8_t window[16 + kWindow];
@@ -231,7 +243,7 @@ void RunActive(Lane<Rounds>* lanes, int active, std::size_t steps) {
 // Lanes run together until the shortest ends; a finished lane hands its slot
 // to the next waiting stream, or to the last busy lane once none waits.
 template <int Rounds>
-void Cfb8EncryptInterleavedT(const Cfb8Stream* streams, std::size_t count) {
+[[gnu::noinline]] void Cfb8EncryptInterleavedT(const Cfb8Stream* streams, std::size_t count) {
     Lane<Rounds> lanes[kMaxLanes];
     int active = 0;
     std::size_t next = 0;
@@ -256,10 +268,15 @@ void Cfb8EncryptInterleavedT(const Cfb8Stream* streams, std::size_t count) {
         }
     }
     // The slots held copies of round keys.
-    SecureFill(lanes, 0, sizeof lanes);
+    SecureWipe(lanes, sizeof lanes);
 }
 
 }  // namespace
+
+// The byte-stream kernels need more registers than there are, so the
+// compiler spills round keys, and values that give round key 0 away, into
+// their frames. They are never inlined, so wiping the stack once they have
+// returned clears those frames.
 
 void EncryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* input, uint8_t* output) {
     switch (rounds) {
@@ -284,6 +301,7 @@ void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, con
         case 12: Cfb8EncryptT<12>(roundKeys, chain, input, output, size); break;
         default: Cfb8EncryptT<14>(roundKeys, chain, input, output, size); break;
     }
+    SecureWipeStack();
 }
 
 void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
@@ -293,6 +311,7 @@ void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, con
         case 12: Cfb8DecryptT<12>(roundKeys, chain, input, output, size); break;
         default: Cfb8DecryptT<14>(roundKeys, chain, input, output, size); break;
     }
+    SecureWipeStack();
 }
 
 void Cfb8EncryptInterleaved(int rounds, const Cfb8Stream* streams, std::size_t count) {
@@ -301,6 +320,7 @@ void Cfb8EncryptInterleaved(int rounds, const Cfb8Stream* streams, std::size_t c
         case 12: Cfb8EncryptInterleavedT<12>(streams, count); break;
         default: Cfb8EncryptInterleavedT<14>(streams, count); break;
     }
+    SecureWipeStack();
 }
 
 }  // namespace rijndael_aesni

@@ -1,8 +1,10 @@
 #include "cipher/sha256.h"
 
+#include "cipher/cpufeatures.h"
 #include "cipher/sha256_constants.h"
 
 #include "cipher/cryptconst.h"
+#include "secure/securewipe.h"
 
 #ifdef QUELLMERE_SHANI
 #include "cipher/sha256_shani.h"
@@ -51,20 +53,14 @@ void PortableCompress(uint32_t state[8], const uint8_t block[64]) {
     state[5] += f;
     state[6] += g;
     state[7] += h;
-    SecureFill(w, 0, sizeof w);
+    SecureWipe(w, sizeof w);
 }
 
 }  // namespace
 
 bool TSha256::HardwareAvailable() {
 #ifdef QUELLMERE_SHANI
-    // The probe may run before main (a cipher in a static object), when the
-    // CPU model is not filled in yet; initialising it twice is harmless.
-    static const bool available = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
-    }();
-    return available;
+    return cpufeatures::ShaKernelSupported();
 #else
     return false;
 #endif
@@ -86,7 +82,7 @@ void TSha256::Compress() {
     else
 #endif
         PortableCompress(ChainState, BlockBuffer);
-    SecureFill(BlockBuffer, 0, sizeof BlockBuffer);
+    SecureWipe(BlockBuffer, sizeof BlockBuffer);
     BufferFill = 0;
 }
 
@@ -139,8 +135,8 @@ void TSha256::Wipe() {
     BitCountHigh = 0;
     BitCountLow = 0;
     BufferFill = 0;
-    SecureFill(BlockBuffer, 0, sizeof BlockBuffer);
-    SecureFill(ChainState, 0, sizeof ChainState);
+    SecureWipe(BlockBuffer, sizeof BlockBuffer);
+    SecureWipe(ChainState, sizeof ChainState);
     Ready = false;
 }
 

@@ -1,8 +1,12 @@
 #include "isaac.h"
 
+#include "secure/securewipe.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <random>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -34,6 +38,14 @@ struct MixState {
 };
 
 }  // namespace
+
+TIsaac::~TIsaac() {
+    SecureWipe(Results, sizeof Results);
+    SecureWipe(Memory, sizeof Memory);
+    SecureWipe(&Accumulator, sizeof Accumulator);
+    SecureWipe(&LastResult, sizeof LastResult);
+    SecureWipe(&Counter, sizeof Counter);
+}
 
 void TIsaac::Seed(const uint32_t* words, uint8_t lastIndex, bool useSeed) {
     if (useSeed) {
@@ -99,6 +111,7 @@ uint32_t TIsaac::Next() {
 }
 
 int32_t TIsaac::Range(int32_t n) {
+    if (n <= 0) throw std::invalid_argument("Invalid range: " + std::to_string(n));
     const int64_t value = static_cast<int32_t>(Next());
     return static_cast<int32_t>(std::llabs(value % n));
 }
@@ -122,5 +135,6 @@ void SeedFromSystemEntropy(TIsaac& generator) {
     uint32_t seed[TIsaac::kSize];
     for (uint32_t& word : seed) word = device();
     generator.Seed(seed, TIsaac::kSize - 1, true);
-    std::fill(std::begin(seed), std::end(seed), 0u);
+    // The seed is dead from here on, so a plain fill could be dropped.
+    SecureWipe(seed, sizeof seed);
 }

@@ -8,6 +8,12 @@ class TIsaac {
 public:
     static constexpr int kSize = 256;
 
+    TIsaac() = default;
+    TIsaac(const TIsaac&) = default;
+    TIsaac& operator=(const TIsaac&) = default;
+    // Its state predicts every later result, so it is wiped with the object.
+    ~TIsaac();
+
     // (Re)initialises the generator. With useSeed, words[0..lastIndex] become the
     // seed (the rest of the seed is zero); without it the seed is not used at all.
     void Seed(const uint32_t* words, uint8_t lastIndex, bool useSeed);
@@ -18,6 +24,8 @@ public:
 
     // 0 .. n-1 for a positive n: truncating remainder of the signed result, made
     // positive. Not corrected for bias, by design of the draws that depend on it.
+    // A bound of 0 or less raises std::invalid_argument ("Invalid range: 0")
+    // without drawing.
     int32_t Range(int32_t n);
 
     // Known answer: the first results of the all-zero seed.

@@ -341,4 +341,24 @@ TEST(BigintRandom, DrawOrderTopDigitFirst) {
     EXPECT_TRUE(expected->Equals(*below));
 }
 
+TEST(BigintRandom, TopDigitOfOneBoundsTheFirstDrawAtEveryPlaceOfTheTopLimb) {
+    // A top digit of 1 makes the first draw Range(1): always 0, but it still
+    // takes a value. Powers of two put that digit at each place of a limb.
+    const uint32_t words[2] = {3, 5};
+    for (int32_t shift : {16, 48, 64, 112, 128}) {
+        auto max = TBigint::CreateFromInt64(1);
+        max->ShiftLeft(shift);
+        ASSERT_EQ(max->GetDigit(max->DigitCount() - 1), 1) << shift;
+        SeedBigRandom(3, 5);
+        auto below = TBigint::CreateRandomBelow(*max);
+        TIsaac reference;
+        reference.Seed(words, 1, true);
+        EXPECT_EQ(reference.Range(1), 0);
+        TDynamicDigitArray digits(static_cast<std::size_t>(shift / 16));
+        for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit)
+            *digit = static_cast<uint16_t>(reference.Range(65536));
+        EXPECT_TRUE(TBigint::CreateFromDigits(digits)->Equals(*below)) << shift;
+    }
+}
+
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
+
 TEST(Base64, Rfc4648Section10) {
     const std::pair<const char*, const char*> cases[] = {
         {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
@@ -26,6 +29,18 @@ TEST(Base64, BufferRoutinesReportTheirCounts) {
     EXPECT_EQ(DecodeBase64("Zm9vYg==", bytes, 7), 3);
     EXPECT_EQ(DecodeBase64("Zm9", bytes, 3), 0);
     EXPECT_EQ(DecodeBase64("Zm9v", bytes, -4), 0);
+}
+
+TEST(Base64, EncodingRefusesSizesWhoseCountWouldNotFit32Bits) {
+    // Refused before a byte is read or written: the buffers are far smaller
+    // than the sizes claimed. 1610612734 bytes would take 2^31 characters.
+    const char input[4] = "abc";
+    for (const int32_t size : {1610612734, 1610612736, INT32_MAX}) {
+        char out[8];
+        std::memset(out, '#', sizeof out);
+        EXPECT_EQ(EncodeBase64(input, out, size), 0) << size;
+        EXPECT_EQ(std::string(out, sizeof out), "########") << size;
+    }
 }
 
 TEST(Base64, ShortAndTrailingCharactersAreIgnored) {

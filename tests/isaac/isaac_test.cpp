@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -97,6 +100,25 @@ TEST(Isaac, RangeStaysInBounds) {
         ASSERT_GE(c, 32);
         ASSERT_LE(c, 126);
     }
+}
+
+TEST(Isaac, RangeRefusesBoundsOfZeroAndBelowWithoutDrawing) {
+    const std::vector<uint32_t> expected = LoadZeroSeedResults();
+    ASSERT_FALSE(expected.empty());
+    TIsaac generator = ZeroSeeded();
+    const std::pair<int32_t, const char*> refused[] = {
+        {0, "Invalid range: 0"}, {-1, "Invalid range: -1"}, {-97, "Invalid range: -97"},
+        {INT32_MIN, "Invalid range: -2147483648"}};
+    for (const auto& [bound, text] : refused) {
+        try {
+            generator.Range(bound);
+            ADD_FAILURE() << "no error for " << bound;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_STREQ(error.what(), text);
+        }
+    }
+    // The refused calls took nothing from the sequence.
+    EXPECT_EQ(generator.Next(), expected[0]);
 }
 
 TEST(Isaac, EntropySeededGeneratorsDiffer) {
