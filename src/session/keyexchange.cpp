@@ -1,6 +1,45 @@
 #include "session/keyexchange.h"
 
+#include "isaac/isaac.h"
 #include "secure/securewipe.h"
+#include "session/convert.h"
+#include "session/errors.h"
+
+namespace {
+
+// Decimal digits of the largest number a peer may send: 16384 bits.
+constexpr std::size_t kMaxPeerNumberDigits = 4933;
+
+// A number from the peer, refused before any work when it is too long to be
+// a number of a key this program could make.
+std::unique_ptr<TBigint> ReadPeerNumber(const std::string& text, const char* what) {
+    if (text.size() > kMaxPeerNumberDigits)
+        throw EProtocolError(std::string("Peer's ") + what + " is longer than " +
+                             std::to_string(kMaxPeerNumberBits) + " bits");
+    std::unique_ptr<TBigint> number = TBigint::CreateFromDecimal(text);
+    if (number->BitLength() > kMaxPeerNumberBits)
+        throw EProtocolError(std::string("Peer's ") + what + " is longer than " +
+                             std::to_string(kMaxPeerNumberBits) + " bits");
+    return number;
+}
+
+std::string MakeSessionKeyText() {
+    // Seeded from the system's entropy: a guessable seed would give the key away.
+    TIsaac generator;
+    SeedFromSystemEntropy(generator);
+    std::string key;
+    for (int i = 0; i < kSessionKeyLength; ++i)
+        key += static_cast<char>(generator.Range(95) + 32);
+    return key;
+}
+
+}  // namespace
+
+std::string LPad(const std::string& text, std::size_t width) {
+    if (text.size() >= width)
+        return text;
+    return std::string(width - text.size(), '0') + text;
+}
 
 TKeyExchange::~TKeyExchange() {
     ReleaseSessionKey();
@@ -11,6 +50,185 @@ void TKeyExchange::ReleaseSessionKey() {
 }
 
 void TKeyExchange::ReleaseKeys() {
-    // Destroying the key pair wipes its numbers.
+    // Destroying the numbers wipes them.
     privateKey_.reset();
+    remotePublicKey_.reset();
+    keyParts_.reset();
+    remoteModulus_.reset();
+    remoteExponent_.reset();
+    keyPartsReceived_ = 0;
+    ++epoch_;
+    working_ = false;
+}
+
+void TKeyExchange::RunHeld(std::function<std::function<void()>()> work) {
+    const uint64_t epoch = epoch_;
+    working_ = true;
+    port_.HoldFrames();
+    worker_.Run([this, epoch, work = std::move(work)]() -> std::function<void()> {
+        std::function<void()> step = work();
+        return [this, epoch, step = std::move(step)] {
+            // The connection ended meanwhile: what was worked on is gone.
+            if (epoch != epoch_)
+                return;
+            working_ = false;
+            try {
+                step();
+            } catch (const std::exception& error) {
+                port_.AbortConnection(error.what());
+                return;
+            }
+            port_.ReleaseFrames();
+        };
+    });
+}
+
+// ---------------------------------------------------------------- server
+
+void TKeyExchange::SendPublicKey(const std::string& peerHost) {
+    port_.AppendLog("Sending our public key");
+    const std::unique_ptr<TPublicKey> publicKey = privateKey_->GetPublicKey();
+    const std::string n = publicKey->GetN().ToString();
+    port_.DebugLine("Sending N: " + n);
+    port_.sendTextToPeer(n);
+    const std::string e = publicKey->GetE().ToString();
+    port_.DebugLine("Sending E: " + e);
+    port_.sendTextToPeer(e);
+    port_.AppendLog("Sent public key to " + peerHost + ", receiving AES key, please wait...");
+}
+
+void TKeyExchange::doServerHandshaking(const std::string& payload) {
+    if (keyPartsExpected_ == 0)
+        ReadKeyHeader(payload);
+    else if (keyPartsReceived_ < keyPartsExpected_)
+        ReadKeyPart(payload);
+}
+
+void TKeyExchange::ReadKeyHeader(const std::string& payload) {
+    const int32_t count = StrToInt(payload);
+    // A header of 0 is read again with the next payload.
+    if (count < 0 || count > kMaxKeyParts)
+        throw EProtocolError("Invalid number of AES key parts: " + payload);
+    keyPartsExpected_ = count;
+    port_.DebugLine("Read AES key header, size=" + payload);
+    keyParts_ = std::make_unique<TCiphertextList>();
+    keyPartsReceived_ = 0;
+}
+
+void TKeyExchange::ReadKeyPart(const std::string& payload) {
+    const std::size_t equals = payload.find('=');
+    const std::string index = equals == std::string::npos ? std::string() : payload.substr(0, equals);
+    const std::string numberText = equals == std::string::npos ? payload : payload.substr(equals + 1);
+    std::unique_ptr<TBigint> number = ReadPeerNumber(numberText, "AES key part");
+    if (number->Compare(privateKey_->GetN()) >= 0)
+        throw EProtocolError("AES key part " + index + " is not below the modulus");
+    const std::string shown = number->ToString();
+    keyParts_->AddSorted(LPad(index, 8), std::move(number));
+    port_.DebugLine("Read AES key part " + index + "=" + shown);
+    ++keyPartsReceived_;
+    if (keyPartsReceived_ == keyPartsExpected_)
+        DecryptKeyParts();
+}
+
+void TKeyExchange::DecryptKeyParts() {
+    port_.AppendLog("Received encrypted AES key...please wait whilst decrypting");
+    // The work holds what it uses: a Disconnect meanwhile must not free it under the worker.
+    std::shared_ptr<const TPrivateKey> key = privateKey_;
+    std::shared_ptr<TCiphertextList> parts(std::move(keyParts_));
+    RunHeld([key, parts, this]() -> std::function<void()> {
+        auto decrypted = std::make_shared<std::string>();
+        std::string failure;
+        try {
+            *decrypted = key->Decrypt(*parts);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        return [this, decrypted, failure] {
+            if (!failure.empty()) {
+                SecureWipe(*decrypted);
+                port_.AbortConnection(failure);
+                return;
+            }
+            sessionKey_ = std::move(*decrypted);
+            SecureWipe(*decrypted);
+            port_.AppendLog("Decrypted AES key ok");
+            port_.DebugLine("AES key:" + sessionKey_);
+            port_.sendTextToPeer(kAcknowledge);
+            Complete(true);
+        };
+    });
+}
+
+// ---------------------------------------------------------------- client
+
+void TKeyExchange::doClientHandshaking(const std::string& payload) {
+    view_.SetBusyCursor(true);
+    if (!remoteModulus_)
+        ReadRemoteModulus(payload);
+    else if (!remoteExponent_)
+        ReadRemoteExponentAndSendKey(payload);
+    else if (payload == kAcknowledge)
+        Complete(false);
+}
+
+void TKeyExchange::ReadRemoteModulus(const std::string& payload) {
+    remoteModulus_ = ReadPeerNumber(payload, "RSA modulus");
+    port_.DebugLine("Received N: " + remoteModulus_->ToString());
+}
+
+void TKeyExchange::ReadRemoteExponentAndSendKey(const std::string& payload) {
+    remoteExponent_ = ReadPeerNumber(payload, "RSA exponent");
+    port_.DebugLine("Received E: " + remoteExponent_->ToString());
+    remotePublicKey_ = TPublicKey::Create(*remoteExponent_, *remoteModulus_);
+    port_.AppendLog("Received remote RSA public key ok");
+
+    port_.AppendLog("Generating AES key");
+    sessionKey_ = MakeSessionKeyText();
+    port_.AppendLog("Generated AES key");
+    port_.DebugLine("AES key:" + sessionKey_);
+
+    port_.AppendLog("Encrypting AES key with remote RSA public key...please wait");
+    // The work holds copies: a Disconnect meanwhile must not free them under the worker.
+    auto exponent = std::make_shared<const TBigint>(*remoteExponent_);
+    auto modulus = std::make_shared<const TBigint>(*remoteModulus_);
+    std::string keyText = sessionKey_;
+    RunHeld([this, exponent, modulus, keyText]() mutable -> std::function<void()> {
+        auto parts = std::make_shared<TCiphertextList>();
+        std::string failure;
+        try {
+            TPublicKey(*exponent, *modulus).Encrypt(keyText, *parts);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        SecureWipe(keyText);
+        return [this, parts, failure] {
+            if (!failure.empty()) {
+                port_.AbortConnection(failure);
+                return;
+            }
+            SendEncryptedKey(*parts);
+        };
+    });
+}
+
+void TKeyExchange::SendEncryptedKey(const TCiphertextList& parts) {
+    port_.AppendLog("Transmitting AES key");
+    const std::string count = std::to_string(parts.Count());
+    port_.DebugLine("Sending size " + count);
+    port_.sendTextToPeer(count);
+    for (std::size_t i = 0; i < parts.Count(); ++i) {
+        const std::string part = std::to_string(i) + "=" + parts[i].Number->ToString();
+        port_.sendTextToPeer(part);
+        port_.DebugLine("Sending AES key part " + part);
+    }
+    port_.AppendLog("Transmitted AES key, waiting for peer to decrypt & acknowledge");
+}
+
+// ---------------------------------------------------------------- both
+
+void TKeyExchange::Complete(bool traceIt) {
+    port_.AppendLog(kHandshakeCompleteText);
+    if (traceIt)
+        port_.TraceLine(kHandshakeCompleteText);
+    port_.EndHandshake();
 }

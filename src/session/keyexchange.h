@@ -1,17 +1,35 @@
 #pragma once
-// The key material of a conversation: this side's key pair (listening side),
-// the agreed session key and the server's count of key parts announced. The
-// handshake that fills it plugs in here.
+// The key exchange: the listening side sends its public key, the connecting
+// side makes a 32-character key text, encrypts it character by character
+// and sends the parts, the listening side decrypts them and acknowledges.
+// This object owns every piece of key material of a conversation. RSA work
+// runs on the worker; received frames wait meanwhile.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "bigmath/bigmath.h"
 #include "rsa/privatekey.h"
+#include "rsa/publickey.h"
+#include "session/environment.h"
+#include "session/sessionport.h"
+#include "session/sessionview.h"
+
+// A peer's numbers may not be longer than the largest key this program makes.
+inline constexpr int32_t kMaxPeerNumberBits = 16384;
+// The program always sends 32 parts; a peer may announce up to this many.
+inline constexpr int32_t kMaxKeyParts = 1024;
+inline constexpr int kSessionKeyLength = 32;
+inline constexpr const char* kAcknowledge = "**ACK**";
+inline constexpr const char* kHandshakeCompleteText = "** HANDSHAKING COMPLETE **";
+
+// "7" padded to "00000007"; a longer text stays as it is.
+std::string LPad(const std::string& text, std::size_t width);
 
 class TKeyExchange {
 public:
-    TKeyExchange() = default;
+    TKeyExchange(ISessionPort& port, ISessionView& view, IWorker& worker) : port_(port), view_(view), worker_(worker) {}
     ~TKeyExchange();
     TKeyExchange(const TKeyExchange&) = delete;
     TKeyExchange& operator=(const TKeyExchange&) = delete;
@@ -20,17 +38,51 @@ public:
     void SetPrivateKey(std::unique_ptr<TPrivateKey> key) { privateKey_ = std::move(key); }
     const std::string& sessionKey() const { return sessionKey_; }
     int32_t keyPartsExpected() const { return keyPartsExpected_; }
+    int32_t keyPartsReceived() const { return keyPartsReceived_; }
+    const TBigint* remoteModulus() const { return remoteModulus_.get(); }
+    const TBigint* remoteExponent() const { return remoteExponent_.get(); }
+    // RSA work is under way on the worker.
+    bool isWorking() const { return working_; }
 
     // A peer was accepted: its header comes first.
     void StartServerSide() { keyPartsExpected_ = 0; }
+    // Server, after accepting a peer: sends N and E.
+    void SendPublicKey(const std::string& peerHost);
+    void doServerHandshaking(const std::string& payload);
+    void doClientHandshaking(const std::string& payload);
 
     // The part of cleanupMemory that is ours, in its order: the session key,
-    // then the key pair.
+    // then the key pair, the peer's public key, the received parts, the peer's
+    // N and E. Work under way is forgotten.
     void ReleaseSessionKey();
     void ReleaseKeys();
 
 private:
+    void ReadKeyHeader(const std::string& payload);
+    void ReadKeyPart(const std::string& payload);
+    void DecryptKeyParts();
+    void ReadRemoteModulus(const std::string& payload);
+    void ReadRemoteExponentAndSendKey(const std::string& payload);
+    void SendEncryptedKey(const TCiphertextList& parts);
+    void Complete(bool traceIt);
+    // Runs RSA work on the worker with the received frames held; the step
+    // goes on only if nothing was released meanwhile.
+    void RunHeld(std::function<std::function<void()>()> work);
+
+    ISessionPort& port_;
+    ISessionView& view_;
+    IWorker& worker_;
+
     std::string sessionKey_;
-    std::unique_ptr<TPrivateKey> privateKey_;
+    // Shared only with RSA work under way, which may outlive a Disconnect.
+    std::shared_ptr<TPrivateKey> privateKey_;
+    std::unique_ptr<TPublicKey> remotePublicKey_;
+    std::unique_ptr<TCiphertextList> keyParts_;
+    std::unique_ptr<TBigint> remoteModulus_;
+    std::unique_ptr<TBigint> remoteExponent_;
     int32_t keyPartsExpected_ = 0;
+    int32_t keyPartsReceived_ = 0;
+    // Counts releases, so that work finishing afterwards is dropped.
+    uint64_t epoch_ = 0;
+    bool working_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // What the receive path hands each payload to, chosen by the session flags:
-// the two sides of the key exchange, or the encrypted channel.
+// the two sides of the key exchange, or the encrypted channel. The session's
+// own features take them unless a test puts a recorder in their place.
 
 #include <string>
 
@@ -10,13 +11,4 @@ public:
     virtual void doServerHandshaking(const std::string& payload) = 0;
     virtual void doClientHandshaking(const std::string& payload) = 0;
     virtual void handleReceivedCiphertext(const std::string& payload) = 0;
-};
-
-// Takes the payload and does nothing with it: a listener that accepts a peer
-// simply waits until the key exchange is plugged in.
-class TIgnorePayloads final : public IPayloadHandler {
-public:
-    void doServerHandshaking(const std::string&) override {}
-    void doClientHandshaking(const std::string&) override {}
-    void handleReceivedCiphertext(const std::string&) override {}
 };

@@ -31,9 +31,10 @@ TChatSession::TChatSession(ISessionView& view, TSessionEnvironment environment)
       clock_(std::move(environment.clock)),
       pauseTimer_(std::move(environment.pauseTimer)),
       generateKey_(std::move(environment.generateKey)),
-      payloadHandler_(std::make_unique<TIgnorePayloads>()),
-      trace_(*files_),
-      worker_(std::move(environment.worker)) {
+      worker_(std::move(environment.worker)),
+      keys_(*this, view_, *worker_),
+      channel_(*this, view_, *clock_, keys_),
+      trace_(*files_) {
     if (!client_ || !server_ || !settings_ || !files_ || !clock_ || !pauseTimer_ || !worker_ || !generateKey_)
         throw std::invalid_argument("TChatSession needs every part of its environment");
     WireEvents();
@@ -82,8 +83,13 @@ void TChatSession::UnwireEvents() {
     client_->OnException = nullptr;
 }
 
-void TChatSession::guarded(const std::function<void()>& action) {
-    Guarded(action, [this](const std::string& text) { view_.ShowError(ReceivedTextForView(text)); });
+bool TChatSession::guarded(const std::function<void()>& action) {
+    bool ok = true;
+    Guarded(action, [this, &ok](const std::string& text) {
+        ok = false;
+        view_.ShowError(ReceivedTextForView(text));
+    });
+    return ok;
 }
 
 TSessionFlags TChatSession::Flags() const {
@@ -106,7 +112,11 @@ void TChatSession::flashTaskBarIfInactive() {
 }
 
 void TChatSession::SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler) {
-    payloadHandler_ = handler ? std::move(handler) : std::make_unique<TIgnorePayloads>();
+    payloadHandler_ = std::move(handler);
+}
+
+void TChatSession::ConnectionEnded(TConnectionEnd end) {
+    if (OnConnectionEnded) OnConnectionEnded(end);
 }
 
 // ---------------------------------------------------------------- the port
@@ -136,6 +146,17 @@ void TChatSession::EndHandshake() {
 
 void TChatSession::Disconnect() {
     disconnectNow();
+}
+
+void TChatSession::HoldFrames() {
+    framesHeld_ = true;
+}
+
+void TChatSession::ReleaseFrames() {
+    if (!framesHeld_) return;
+    framesHeld_ = false;
+    // What arrived meanwhile is handled now, with the receive path's own error handling.
+    handleReceivedText(std::string());
 }
 
 // ---------------------------------------------------------------- start and close
@@ -206,6 +227,7 @@ void TChatSession::cleanupMemory() {
         keys_.ReleaseSessionKey();
         receiveBuffer_.Clear();
         ++receiveGeneration_;
+        framesHeld_ = false;
         dropPendingFrames();
         keys_.ReleaseKeys();
     } catch (const std::exception& error) {
@@ -230,6 +252,11 @@ void TChatSession::SpeedButton1Click() {
     });
 }
 
+void TChatSession::txtTextToSendKeyPress(char key) {
+    if (key != '\r') return;
+    guarded([this] { channel_.SendTypedLine(); });
+}
+
 void TChatSession::btnStartLoggingClick() {
     guarded([this] {
         trace_.Start();
@@ -252,7 +279,7 @@ void TChatSession::btnListenClick() {
     // Nothing else happens to the session until the key pair exists.
     if (isGeneratingKey_)
         return;
-    guarded([this] {
+    const bool started = guarded([this] {
         cleanupMemory();
         isServer_ = true;
 
@@ -265,6 +292,7 @@ void TChatSession::btnListenClick() {
         view_.SetBusyCursor(true);
         GenerateKeyThenListen(keySize, keySizeText);
     });
+    if (!started) ConnectionEnded(TConnectionEnd::ConnectFailed);
 }
 
 void TChatSession::GenerateKeyThenListen(int32_t keySize, const std::string& keySizeText) {
@@ -294,7 +322,7 @@ void TChatSession::GenerateKeyThenListen(int32_t keySize, const std::string& key
 
 void TChatSession::listenWithKey(std::unique_ptr<TPrivateKey> key, const std::string& keySizeText) {
     isGeneratingKey_ = false;
-    guarded([&] {
+    const bool listening = guarded([&] {
         keys_.SetPrivateKey(std::move(key));
         view_.AppendLog("Generated " + keySizeText + " bit RSA key ok");
         const int32_t port = StrToInt(view_.FieldText(TSessionField::ListenPort));
@@ -303,6 +331,7 @@ void TChatSession::listenWithKey(std::unique_ptr<TPrivateKey> key, const std::st
     });
     // Also after a failure: the busy cursor must not outlive the command.
     view_.SetBusyCursor(false);
+    if (!listening) ConnectionEnded(TConnectionEnd::ConnectFailed);
     ServeHeldPeers();
 }
 
@@ -310,6 +339,7 @@ void TChatSession::keyGenerationFailed(const std::string& text) {
     isGeneratingKey_ = false;
     view_.SetBusyCursor(false);
     view_.ShowError(text);
+    ConnectionEnded(TConnectionEnd::ConnectFailed);
     ServeHeldPeers();
 }
 
@@ -347,7 +377,7 @@ void TChatSession::ServerSocket1Listen() {
 void TChatSession::btnConnectClick() {
     if (isGeneratingKey_)
         return;
-    guarded([this] {
+    const bool started = guarded([this] {
         isServer_ = false;
         receiveBuffer_.Clear();
         ++receiveGeneration_;
@@ -358,6 +388,7 @@ void TChatSession::btnConnectClick() {
         client_->SetPort(StrToInt(view_.FieldText(TSessionField::RemotePort)));
         client_->SetActive(true);
     });
+    if (!started) ConnectionEnded(TConnectionEnd::ConnectFailed);
 }
 
 void TChatSession::ClientSocket1Connect(ISocketConnection& socket) {
@@ -408,9 +439,11 @@ void TChatSession::ServerSocket1Accept(ISocketConnection& socket) {
         keys_.StartServerSide();
         receiveBuffer_.Clear();
         ++receiveGeneration_;
+        framesHeld_ = false;
         sendSequence_ = 0;
         receiveSequence_ = 0;
         dropPendingFrames();
+        keys_.SendPublicKey(socket.RemoteHostName());
     });
 }
 
@@ -428,6 +461,7 @@ void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket) {
         dropPendingFrames();
         FixControls();
         flashTaskBarIfInactive();
+        if (!disconnecting_) ConnectionEnded(TConnectionEnd::PeerLeft);
     });
 }
 
@@ -439,6 +473,7 @@ void TChatSession::ClientSocket1Disconnect(ISocketConnection&) {
         FixControls();
         view_.AppendLog("Disconnected");
         flashTaskBarIfInactive();
+        if (!disconnecting_) ConnectionEnded(TConnectionEnd::PeerLeft);
     });
 }
 
@@ -452,6 +487,8 @@ void TChatSession::ServerSocket1ClientError(ISocketConnection&, TErrorEvent, int
 
 void TChatSession::ClientSocket1Error(ISocketConnection& socket, TErrorEvent errorEvent, int& errorCode) {
     ServerSocket1ClientError(socket, errorEvent, errorCode);
+    // An error before the connect event: the connection was never made.
+    if (!isActive_ && !client_->Active()) ConnectionEnded(TConnectionEnd::ConnectFailed);
 }
 
 void TChatSession::btnDisconnectClick() {
@@ -461,6 +498,8 @@ void TChatSession::btnDisconnectClick() {
 }
 
 void TChatSession::disconnectNow() {
+    const bool wasConnected = client_->Active() || server_->Active();
+    disconnecting_ = true;
     guarded([this] {
         if (client_->Active()) {
             client_->SetActive(false);
@@ -480,6 +519,9 @@ void TChatSession::disconnectNow() {
     isHandshaking_ = false;
     guarded([this] { FixControls(); });
     isTransferring_ = false;
+    disconnecting_ = false;
+    if (wasConnected)
+        ConnectionEnded(endingOnReceiveError_ ? TConnectionEnd::ReceiveError : TConnectionEnd::LocalDisconnect);
 }
 
 // ---------------------------------------------------------------- sending
@@ -536,6 +578,12 @@ void TChatSession::sendNextQueuedFrame() {
     pauseTimer_->Start(sleepDuringTransfer_);
 }
 
+bool TChatSession::HasUnsentFrames() {
+    if (!sendQueue_.empty()) return true;
+    ISocketConnection* connection = currentConnection();
+    return connection != nullptr && connection->UnsentBytes() > 0;
+}
+
 void TChatSession::SetFrameSource(IFrameSource* source) {
     frameSource_ = source;
     PullFrames();
@@ -588,16 +636,20 @@ void TChatSession::handleReceivedText(const std::string& data) {
         },
         [&](const std::string& text) { failure = text; });
     receiveBuffer_.Compact();
-    if (failure.empty())
-        return;
-    AppendLog(failure);
+    if (!failure.empty()) AbortConnection(failure);
+}
+
+void TChatSession::AbortConnection(const std::string& reason) {
+    AppendLog(reason);
     // Not refused while a key is being made: a broken connection must end.
+    endingOnReceiveError_ = true;
     disconnectNow();
+    endingOnReceiveError_ = false;
 }
 
 void TChatSession::processFrames() {
     const uint64_t generation = receiveGeneration_;
-    while (generation == receiveGeneration_) {
+    while (generation == receiveGeneration_ && !framesHeld_) {
         std::optional<std::string> frame = receiveBuffer_.Next();
         if (!frame)
             return;
@@ -614,10 +666,19 @@ void TChatSession::processFrames() {
 }
 
 void TChatSession::DispatchPayload(const std::string& payload) {
+    if (payloadHandler_) {
+        if (!isHandshaking_)
+            payloadHandler_->handleReceivedCiphertext(payload);
+        else if (isServer_)
+            payloadHandler_->doServerHandshaking(payload);
+        else
+            payloadHandler_->doClientHandshaking(payload);
+        return;
+    }
     if (!isHandshaking_)
-        payloadHandler_->handleReceivedCiphertext(payload);
+        channel_.handleReceivedCiphertext(payload);
     else if (isServer_)
-        payloadHandler_->doServerHandshaking(payload);
+        keys_.doServerHandshaking(payload);
     else
-        payloadHandler_->doClientHandshaking(payload);
+        keys_.doClientHandshaking(payload);
 }

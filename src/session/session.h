@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "session/channel.h"
 #include "session/controlrules.h"
 #include "session/environment.h"
 #include "session/framing.h"
@@ -25,6 +26,14 @@
 #include "session/sessionport.h"
 #include "session/sessionview.h"
 #include "session/tracefile.h"
+
+// How a conversation ended, for front ends that act on it.
+enum class TConnectionEnd {
+    PeerLeft,        // the peer closed the connection
+    LocalDisconnect, // Disconnect here
+    ReceiveError,    // what the peer sent broke the protocol
+    ConnectFailed,   // the connection was never made
+};
 
 class TChatSession final : public ISessionPort {
 public:
@@ -47,6 +56,15 @@ public:
     void SpeedButton1Click();
     void btnStartLoggingClick();
     void btnStopLoggingClick();
+    // A key in the entry field: Return sends its text and echoes it.
+    void txtTextToSendKeyPress(char key);
+
+    // Options of the terminal program over the settings file's values.
+    void SetDebugMode(bool on) { debugMode_ = on; }
+    void SetSleepDuringTransfer(int32_t milliseconds) { sleepDuringTransfer_ = milliseconds; }
+
+    // Fired once whenever a connection or the attempt to make one ends.
+    std::function<void(TConnectionEnd)> OnConnectionEnded;
 
     // ISessionPort
     void sendTextToPeer(const std::string& payload) override;
@@ -55,6 +73,9 @@ public:
     void TraceLine(const std::string& line) override;
     void EndHandshake() override;
     void Disconnect() override;
+    void AbortConnection(const std::string& reason) override;
+    void HoldFrames() override;
+    void ReleaseFrames() override;
 
     // Bytes from the peer: split into frames, checked, dispatched.
     void handleReceivedText(const std::string& data);
@@ -66,9 +87,14 @@ public:
     // The source has more to send now.
     void PullFrames();
     bool HasSendRoom();
+    // Frames wait for the pause, or bytes for the system to take them.
+    bool HasUnsentFrames();
 
-    // Where payloads go; nullptr puts back the default, which ignores them.
+    // Where payloads go; nullptr puts back the default: the key exchange and
+    // the encrypted channel.
     void SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler);
+    // Where the channel hands the file-transfer texts.
+    void SetFileTransferTexts(IFileTransferTexts* transfer) { channel_.SetFileTransferTexts(transfer); }
 
     // Session state.
     TSessionFlags Flags() const;
@@ -86,6 +112,8 @@ public:
     int32_t keyPartsExpected() const { return keys_.keyPartsExpected(); }
     std::string receiveBuffer() const { return std::string(receiveBuffer_.Unframed()); }
     const TFrameReader& frameReader() const { return receiveBuffer_; }
+    const TKeyExchange& keyExchange() const { return keys_; }
+    TEncryptedChannel& channel() { return channel_; }
     const std::string& sessionKey() const { return keys_.sessionKey(); }
     TPrivateKey* privateKey() const { return keys_.privateKey(); }
     // True from Listen until its key pair exists; session commands are ignored meanwhile.
@@ -121,7 +149,9 @@ private:
     void UnwireEvents();
     void FixControls();
     void flashTaskBarIfInactive();
-    void guarded(const std::function<void()>& action);
+    // Runs an action of a button or event; errors go to the error display.
+    // False when there was one.
+    bool guarded(const std::function<void()>& action);
     void ApplySettings(const std::string& fileBytes);
     void WriteSettings();
     void OverwriteShownTexts();
@@ -133,6 +163,7 @@ private:
     bool IsHeld(const ISocketConnection& socket) const;
     void processFrames();
     void DispatchPayload(const std::string& payload);
+    void ConnectionEnded(TConnectionEnd end);
     // btnDisconnectClick without its refusal while a key is being made.
     void disconnectNow();
     // The connection frames go to: the client's, else the server's first one.
@@ -149,6 +180,10 @@ private:
     std::unique_ptr<IClock> clock_;
     std::unique_ptr<ITimer> pauseTimer_;
     TKeyGenerator generateKey_;
+    // The destructor lets it go first, so no result of its work arrives at a
+    // session that is going.
+    std::unique_ptr<IWorker> worker_;
+    // Empty: payloads go to the features.
     std::unique_ptr<IPayloadHandler> payloadHandler_;
 
     bool isActive_ = false;
@@ -169,7 +204,11 @@ private:
 
     // The features.
     TKeyExchange keys_;
+    TEncryptedChannel channel_;
     TTraceFile trace_;
+    bool framesHeld_ = false;
+    // Set while the receive path ends a connection, so the end is told as such.
+    bool endingOnReceiveError_ = false;
 
     std::deque<std::string> sendQueue_;
     IFrameSource* frameSource_ = nullptr;
@@ -180,7 +219,6 @@ private:
     std::vector<ISocketConnection*> heldPeers_;
 
     bool isGeneratingKey_ = false;
-    // Last member: destroyed first, so no result of its work arrives at a
-    // session that is going.
-    std::unique_ptr<IWorker> worker_;
+    // Set while Disconnect runs: the ends it causes are told once, as its own.
+    bool disconnecting_ = false;
 };

@@ -21,6 +21,13 @@ public:
     virtual void EndHandshake() = 0;
     // Ends the connection as the Disconnect button does.
     virtual void Disconnect() = 0;
+    // Ends the connection as an error on the receive path does: the reason
+    // goes to the message log first.
+    virtual void AbortConnection(const std::string& reason) = 0;
+    // Received frames wait in the buffer, in order, while a feature works
+    // off the event loop's thread; releasing handles those that came meanwhile.
+    virtual void HoldFrames() = 0;
+    virtual void ReleaseFrames() = 0;
 
 protected:
     ~ISessionPort() = default;

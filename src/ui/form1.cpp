@@ -257,8 +257,14 @@ void TForm1::wireSession() {
     connectClick(SpeedButton1, &TChatSession::SpeedButton1Click);
     connectClick(btnStartLogging, &TChatSession::btnStartLoggingClick);
     connectClick(btnStopLogging, &TChatSession::btnStopLoggingClick);
-    // Send file, the companion tool, the web site, shutdown and Return in the
-    // text field get their handlers with the features they belong to.
+    // Return sends the line; the field's own handling follows, on an emptied field.
+    connect(txtTextToSend, &TAntiKeyLoggerEdit::keyPressed, this, [this](QChar key) {
+        const char typed = key == QLatin1Char('\r') ? '\r' : '\0';
+        Guarded([this, typed] { session_->txtTextToSendKeyPress(typed); },
+                [this](const std::string& text) { ShowError(text); });
+    });
+    // Send file, the companion tool, the web site and shutdown get their
+    // handlers with the features they belong to.
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -30,12 +30,15 @@ int FreePort()
 
 class Peer {
 public:
-    Peer()
+    // recordPayloads false lets the session's own key exchange and channel run.
+    explicit Peer(bool recordPayloads = true)
     {
         session = std::make_unique<TChatSession>(view, MakeDefaultEnvironment(dir.filePath("quellmere.conf").toStdString()));
-        auto recording = std::make_unique<RecordingPayloads>();
-        payloads = recording.get();
-        session->SetPayloadHandler(std::move(recording));
+        if (recordPayloads) {
+            auto recording = std::make_unique<RecordingPayloads>();
+            payloads = recording.get();
+            session->SetPayloadHandler(std::move(recording));
+        }
         session->FormCreate();
         view.fields[TSessionField::RSAKeySize] = "128";
     }
@@ -85,15 +88,16 @@ protected:
     // A frame each way, and both arrive.
     void ExpectFramesBothWays(const std::string& tag)
     {
-        const std::size_t atServer = server.payloads->received.size();
-        const std::size_t atClient = client.payloads->received.size();
         client.session->sendTextToPeer("to server " + tag);
         server.session->sendTextToPeer("to client " + tag);
-        ASSERT_TRUE(RunUntil([&] {
-            return server.payloads->received.size() > atServer && client.payloads->received.size() > atClient;
-        }));
-        EXPECT_EQ(server.payloads->received.back(), "server:to server " + tag);
-        EXPECT_EQ(client.payloads->received.back(), "client:to client " + tag);
+        // The public key, sent at accept, may still be on its way before them.
+        const auto arrived = [](const RecordingPayloads& payloads, const std::string& entry) {
+            return !payloads.received.empty() && payloads.received.back() == entry;
+        };
+        EXPECT_TRUE(RunUntil([&] {
+            return arrived(*server.payloads, "server:to server " + tag) &&
+                   arrived(*client.payloads, "client:to client " + tag);
+        }, 10000));
     }
 
     int port = 0;
@@ -109,7 +113,9 @@ TEST_F(TwoPeers, ListenAndConnectLogTheirLines)
               std::vector<std::string>{"Warning - key size is 128 which is weak, use 1024 at least!"});
     EXPECT_EQ(server.view.log,
               (std::vector<std::string>{"Generating 128 bit RSA key...please wait", "Generated 128 bit RSA key ok",
-                                        "Listening on port " + std::to_string(port), "Connection from localhost"}));
+                                        "Listening on port " + std::to_string(port), "Connection from localhost",
+                                        "Sending our public key",
+                                        "Sent public key to localhost, receiving AES key, please wait..."}));
     EXPECT_EQ(client.view.log, std::vector<std::string>{"Connected to localhost:" + std::to_string(port)});
     EXPECT_TRUE(client.session->isHandshaking());
     EXPECT_FALSE(client.session->isServer());
@@ -150,7 +156,9 @@ TEST_F(TwoPeers, PeerLeavesAndComesBack)
     const std::size_t serverLines = server.view.log.size();
     client.Connect(port);
     ASSERT_TRUE(RunUntil([&] { return server.session->isActive(); }));
-    EXPECT_EQ(server.LogFrom(serverLines), std::vector<std::string>{"Connection from localhost"});
+    EXPECT_EQ(server.LogFrom(serverLines),
+              (std::vector<std::string>{"Connection from localhost", "Sending our public key",
+                                        "Sent public key to localhost, receiving AES key, please wait..."}));
     EXPECT_TRUE(server.session->isHandshaking());
     ExpectFramesBothWays("again");
     EXPECT_EQ(server.session->receiveSequence(), 1);
@@ -203,7 +211,7 @@ TEST_F(TwoPeers, ListenAgainOnTheSamePortAfterPeerLeft)
     // The new pair serves the next peer.
     client.Connect(port);
     ASSERT_TRUE(RunUntil([&] { return server.session->isActive(); }));
-    EXPECT_EQ(server.view.log.back(), "Connection from localhost");
+    EXPECT_EQ(server.view.log.back(), "Sent public key to localhost, receiving AES key, please wait...");
     ExpectFramesBothWays("new key");
 }
 
@@ -220,7 +228,7 @@ TEST_F(TwoPeers, APeerConnectingWhileTheNewKeyIsMadeIsServedWithIt)
     // The peer is not turned away for want of a key; it waits for the new one.
     ASSERT_TRUE(RunUntil([&] { return !server.session->isGeneratingKey() && server.session->isActive(); }));
     EXPECT_FALSE(server.view.HasLine("Rejecting incoming connection as no RSA key exists"));
-    EXPECT_EQ(server.view.log.back(), "Connection from localhost");
+    EXPECT_EQ(server.view.log.back(), "Sent public key to localhost, receiving AES key, please wait...");
     ExpectFramesBothWays("after the new key");
     if (!heldWhileKeyWasMade)
         GTEST_SKIP() << "the key pair was ready before the peer connected";
@@ -266,4 +274,34 @@ TEST(Loopback, ProtocolErrorFromThePeerEndsBothSides)
     const std::vector<std::string> tail(server.view.log.end() - 4, server.view.log.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"", "Expected sequence 1 but received 7", "Client disconnected",
                                               "Disconnected"}));
+}
+
+TEST(Loopback, ConversationsAtEveryKeySizeInBothDirections)
+{
+    for (const char* bits : {"6", "512", "1024", "2048"}) {
+        SCOPED_TRACE(bits);
+        const int port = FreePort();
+        Peer server(false);
+        Peer client(false);
+        server.view.fields[TSessionField::RSAKeySize] = bits;
+        server.Listen(port);
+        client.Connect(port);
+        ASSERT_TRUE(RunUntil([&] { return !server.session->isHandshaking() && !client.session->isHandshaking() &&
+                                          server.session->isActive(); }));
+        if (std::string(bits) == "6")
+            continue;  // too small to carry every character: the two keys differ
+        EXPECT_EQ(server.session->sessionKey(), client.session->sessionKey());
+        for (Peer* from : {&client, &server}) {
+            Peer* to = from == &client ? &server : &client;
+            from->view.fields[TSessionField::TextToSend] = std::string("line from ") + (from == &client ? "c" : "s");
+            from->session->txtTextToSendKeyPress('\r');
+            const std::string expected = std::string(") : line from ") + (from == &client ? "c" : "s");
+            ASSERT_TRUE(RunUntil([&] {
+                const std::string& last = to->view.log.back();
+                return last.rfind("PEER (", 0) == 0 && last.find(expected) != std::string::npos;
+            }));
+        }
+        client.session->btnDisconnectClick();
+        ASSERT_TRUE(RunUntil([&] { return server.view.HasLine("Client disconnected"); }));
+    }
 }

@@ -199,8 +199,8 @@ TEST(PacedSending, ASenderStopsAtTheUnsentBoundAndGoesOnWhenBytesAreWritten)
 TEST(PacedSending, WithAPauseOneFrameLeavesPerTick)
 {
     Harness h("[main]\nsleepDuringTransfer=5\n");
-    h.Listen();
-    FakeConnection& peer = h.server->Incoming("alice");
+    h.Connect();
+    FakeConnection& peer = h.client->connection;
     CountingSource source(3, 1);
     h.session->SetFrameSource(&source);
     EXPECT_EQ(source.given, 1);
@@ -226,4 +226,84 @@ TEST(PacedSending, TheSourceIsDroppedWhenTheConnectionEnds)
     h.session->btnDisconnectClick();
     h.client->connection.Drain(1u << 30);
     EXPECT_EQ(source.given, given);
+}
+
+// ---------------------------------------------------------------- how connections end
+
+TEST(ConnectionEnds, EachWayAConversationEndsIsToldOnce) {
+    using E = TConnectionEnd;
+    std::vector<E> ends;
+    const auto watch = [&](Harness& h) { h.session->OnConnectionEnded = [&](E end) { ends.push_back(end); }; };
+
+    Harness peerLeaves;
+    watch(peerLeaves);
+    peerLeaves.Connect();
+    peerLeaves.client->connection.CloseConnection();
+    EXPECT_EQ(ends, std::vector<E>{E::PeerLeft});
+
+    ends.clear();
+    Harness serverPeerLeaves;
+    watch(serverPeerLeaves);
+    serverPeerLeaves.Listen();
+    serverPeerLeaves.server->Incoming("alice").CloseConnection();
+    EXPECT_EQ(ends, std::vector<E>{E::PeerLeft});
+
+    ends.clear();
+    Harness local;
+    watch(local);
+    local.Listen();
+    local.server->Incoming("alice");
+    local.session->btnDisconnectClick();
+    EXPECT_EQ(ends, std::vector<E>{E::LocalDisconnect});
+    // Nothing left to end.
+    local.session->btnDisconnectClick();
+    EXPECT_EQ(ends.size(), 1u);
+
+    ends.clear();
+    Harness broken;
+    watch(broken);
+    broken.Connect();
+    broken.client->Receive(Frame("9?x"));
+    EXPECT_EQ(ends, std::vector<E>{E::ReceiveError});
+}
+
+TEST(ConnectionEnds, AConnectionThatIsNeverMadeIsAFailure) {
+    using E = TConnectionEnd;
+    std::vector<E> ends;
+    const auto watch = [&](Harness& h) { h.session->OnConnectionEnded = [&](E end) { ends.push_back(end); }; };
+
+    Harness refused;
+    watch(refused);
+    refused.view.fields[TSessionField::RemoteHost] = "peer.example";
+    refused.view.fields[TSessionField::RemotePort] = "1801";
+    refused.session->btnConnectClick();
+    refused.client->FailConnect(111);
+    EXPECT_EQ(ends, std::vector<E>{E::ConnectFailed});
+
+    ends.clear();
+    Harness badPort;
+    watch(badPort);
+    badPort.view.fields[TSessionField::RemotePort] = "x";
+    badPort.session->btnConnectClick();
+    EXPECT_EQ(ends, std::vector<E>{E::ConnectFailed});
+
+    ends.clear();
+    Harness portInUse;
+    watch(portInUse);
+    portInUse.server->bindError = "Windows socket error: Address already in use (98), on API 'bind'";
+    portInUse.Listen();
+    EXPECT_EQ(ends, std::vector<E>{E::ConnectFailed});
+
+    ends.clear();
+    Harness noKey;
+    watch(noKey);
+    noKey.keyBehaviour = [](int32_t) -> std::unique_ptr<TPrivateKey> { throw std::runtime_error("no"); };
+    noKey.Listen();
+    EXPECT_EQ(ends, std::vector<E>{E::ConnectFailed});
+
+    ends.clear();
+    Harness badSize;
+    watch(badSize);
+    badSize.Listen("big");
+    EXPECT_EQ(ends, std::vector<E>{E::ConnectFailed});
 }

@@ -16,7 +16,8 @@ constexpr int32_t kTestKeyBits = 64;
 
 class Harness {
 public:
-    explicit Harness(const std::string& configText = std::string(), bool create = true) {
+    // recordPayloads false leaves the payloads to the session's own features.
+    explicit Harness(const std::string& configText = std::string(), bool create = true, bool recordPayloads = true) {
         session = std::make_unique<TChatSession>(view, fakes.Make([this](int32_t keySize) {
             requestedKeySizes.push_back(keySize);
             if (keyBehaviour)
@@ -30,9 +31,11 @@ public:
         timer = fakes.timer;
         worker = fakes.worker;
         settings->bytes = configText;
-        auto recording = std::make_unique<RecordingPayloads>();
-        payloads = recording.get();
-        session->SetPayloadHandler(std::move(recording));
+        if (recordPayloads) {
+            auto recording = std::make_unique<RecordingPayloads>();
+            payloads = recording.get();
+            session->SetPayloadHandler(std::move(recording));
+        }
         if (create)
             session->FormCreate();
     }

@@ -133,6 +133,8 @@ TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed)
     h.worker->RunAll();
     EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
                                                     "Generated 1024 bit RSA key ok", "Connection from bob",
+                                                    "Sending our public key",
+                                                    "Sent public key to bob, receiving AES key, please wait...",
                                                     "Connection from carol",
                                                     "Rejecting incoming connection as already connected to bob"}));
     EXPECT_NE(h.session->privateKey(), nullptr);
@@ -162,7 +164,7 @@ TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace)
     EXPECT_FALSE(h.session->isActive());
     // The next peer is served with the new key.
     h.server->Incoming("carol");
-    EXPECT_EQ(h.view.log.back(), "Connection from carol");
+    EXPECT_TRUE(h.view.HasLine("Connection from carol"));
     EXPECT_TRUE(h.session->isActive());
 }
 
@@ -220,15 +222,18 @@ TEST(Accept, FirstPeerStartsTheHandshakeWithFreshCounters)
     h.Listen();
     h.session->sendTextToPeer("before");
     FakeConnection& peer = h.server->Incoming("alice");
-    EXPECT_EQ(h.view.log.back(), "Connection from alice");
+    const std::vector<std::string> tail(h.view.log.end() - 3, h.view.log.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"Connection from alice", "Sending our public key",
+                                              "Sent public key to alice, receiving AES key, please wait..."}));
     EXPECT_TRUE(h.session->isActive());
     EXPECT_TRUE(h.session->isHandshaking());
     EXPECT_FALSE(h.view.lastStates.sendingEnabled);
-    EXPECT_EQ(h.session->sendSequence(), 0);
     EXPECT_EQ(h.session->receiveSequence(), 0);
     EXPECT_EQ(h.session->keyPartsExpected(), 0);
-    // Nothing is sent yet: the key exchange comes later.
-    EXPECT_EQ(peer.sent, "");
+    // The numbering starts again with the public key: N, then E.
+    EXPECT_EQ(h.session->sendSequence(), 2);
+    const TPrivateKey& key = *h.session->privateKey();
+    EXPECT_EQ(peer.sent, Frame("1?" + key.GetN().ToString()) + Frame("2?" + key.GetE().ToString()));
 }
 
 TEST(Accept, SecondPeerIsRejectedAndTheFirstCarriesOn)
@@ -290,7 +295,7 @@ TEST(PeerLeaves, ServerKeepsListeningAndTheNextPeerIsAccepted)
     EXPECT_EQ(h.view.flashes, 1);
     h.server->ReleaseClosed();
     h.server->Incoming("bob");
-    EXPECT_EQ(h.view.log.back(), "Connection from bob");
+    EXPECT_EQ(h.view.log.back(), "Sent public key to bob, receiving AES key, please wait...");
     EXPECT_TRUE(h.session->isActive());
     EXPECT_TRUE(h.session->isHandshaking());
 }

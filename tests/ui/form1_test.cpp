@@ -17,7 +17,10 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "antikeylogger/antikeyloggercommon.h"
 #include "antikeylogger/antikeyloggeredit.h"
+#include "antikeylogger/loopbackkeyboard.h"
+#include "session/channel.h"
 #include "rsa/privatekey.h"
 #include "support/fakes.h"
 #include "ui/form1.h"
@@ -573,6 +576,37 @@ TEST_F(Form1Test, WindowStaysOpenWhileAKeyIsBeingGenerated) {
     ASSERT_TRUE(logLines().contains(QStringLiteral("Listening on port 1801")));
     EXPECT_TRUE(form->close());
     EXPECT_EQ(fakes.settings->writes, 1);
+}
+
+TEST_F(Form1Test, ReturnInTheTextFieldSendsTheTypedLineAndEchoesIt) {
+    TForm1& window = makeShown();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* field = child<TAntiKeyLoggerEdit>("txtTextToSend");
+    auto keyboard = std::make_shared<TLoopbackKeyboard>();
+    field->setKeyboardBackend(keyboard, keyboard);
+    client->CompleteConnect("localhost");
+    form->session().EndHandshake();
+    ASSERT_TRUE(field->isEnabled());
+    const uint32_t seed[2] = {7, 11};
+    GarbageRandom.Seed(seed, 1, true);
+
+    field->setFocus(Qt::TabFocusReason);
+    QCoreApplication::sendPostedEvents();
+    for (const QChar c : QStringLiteral("hello there")) {
+        QTest::keyClick(field, c.toLatin1());
+        // The garbage that each key sets off comes back before the next key.
+        QCoreApplication::sendPostedEvents();
+    }
+    ASSERT_FALSE(keyboard->InjectedText().empty());
+    EXPECT_EQ(field->text(), QStringLiteral("hello there"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCoreApplication::sendPostedEvents();
+
+    EXPECT_EQ(logLines().last(), QStringLiteral("YOU  (11:01:04) : hello there"));
+    EXPECT_EQ(client->connection.sent, "1?" + encryptWithAES(std::string(), "hello there") + std::string(1, '\0'));
+    // Emptied, and the garbage of the Return burst is dropped, not typed in.
+    EXPECT_EQ(field->text(), QString());
 }
 
 }  // namespace
