@@ -1,9 +1,7 @@
 // Quellmere: shows the main window, or with --self-check runs the built-in
 // known-answer checks and says what they found.
 #include "adapters/defaultenvironment.h"
-#include "cipher/rijndael.h"
-#include "cipher/sha256.h"
-#include "isaac/isaac.h"
+#include "adapters/selfcheck.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -11,42 +9,45 @@
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
-int runSelfChecks() {
-    struct Check {
-        const char* name;
-        bool passed;
-    };
-    const Check checks[] = {
-        {"SHA-256", TSha256::SelfCheck()},
-        {"Rijndael", TRijndael::SelfCheck()},
-        {"ISAAC", TIsaac::SelfCheck()},
-    };
-    bool all = true;
-    for (const Check& check : checks) {
-        std::printf("%-9s self-check: %s\n", check.name, check.passed ? "passed" : "FAILED");
-        all &= check.passed;
-    }
-    return all ? 0 : 1;
+int printSelfChecks(const std::vector<TSelfCheck>& checks) {
+    for (const TSelfCheck& check : checks) std::printf("%s\n", SelfCheckLine(check).c_str());
+    return FirstFailedSelfCheck(checks).empty() ? 0 : 1;
 }
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
-                 "Usage: quellmere [--config FILE] [--self-check]\n"
+                 "Usage: quellmere [--config FILE] [--self-check] [--version]\n"
                  "  --config FILE  settings file (default: quellmere.conf beside the program)\n"
-                 "  --self-check   run the cipher and generator self-checks, then exit\n");
+                 "  --self-check   run the cipher and generator self-checks, then exit\n"
+                 "  --version      print the version, then exit\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     // These need no display, so they run before Qt looks for one.
+    const std::vector<TSelfCheck> checks = RunSelfChecks();
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--self-check") == 0) return runSelfChecks();
+        if (std::strcmp(argv[i], "--self-check") == 0) return printSelfChecks(checks);
+    }
+    // Wrong answers from the primitives would make every conversation unsafe.
+    const std::string failed = FirstFailedSelfCheck(checks);
+    if (!failed.empty()) {
+        std::fprintf(stderr, "quellmere: self-check failed: %s\n", failed.c_str());
+        return 1;
+    }
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             printUsage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quellmere %s\n", QUELLMERE_VERSION);
             return 0;
         }
     }

@@ -1,0 +1,108 @@
+#include "cli/cliprogram.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTimer>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+#include "adapters/defaultenvironment.h"
+#include "cli/ciphertool.h"
+#include "cli/conversationdriver.h"
+#include "cli/readonlysettings.h"
+#include "cli/signalpipe.h"
+#include "cli/stdinreader.h"
+#include "cli/terminalview.h"
+#include "session/settings.h"
+
+namespace {
+
+constexpr int kPollMilliseconds = 10;
+
+int ReportSelfChecks(const std::vector<TSelfCheck>& checks, std::ostream& out) {
+    for (const TSelfCheck& check : checks) out << SelfCheckLine(check) << '\n';
+    out << std::flush;
+    return FirstFailedSelfCheck(checks).empty() ? kExitSuccess : kExitFailure;
+}
+
+std::string DefaultConfigPath() {
+    const QString path =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kSettingsFileName));
+    return QDir::toNativeSeparators(path).toStdString();
+}
+
+TSessionEnvironment MakeTerminalEnvironment(const std::string& configPath) {
+    TSessionEnvironment environment = MakeDefaultEnvironment(configPath);
+    environment.settings = std::make_unique<TReadOnlySettingsFile>(configPath);
+    return environment;
+}
+
+}  // namespace
+
+std::optional<int> RunWithoutConversation(const TCliParse& parse, const std::vector<TSelfCheck>& checks,
+                                          std::istream& in, std::ostream& out, std::ostream& err) {
+    if (!parse.error.empty()) {
+        err << "quellmere-cli: " << parse.error << '\n' << CliUsageText() << std::flush;
+        return kExitUsage;
+    }
+    const TCliOptions& options = parse.options;
+    if (options.command == TCliCommand::SelfCheck) return ReportSelfChecks(checks, out);
+    // Wrong answers from the primitives would make every conversation unsafe.
+    const std::string failed = FirstFailedSelfCheck(checks);
+    if (!failed.empty()) {
+        err << "quellmere-cli: self-check failed: " << failed << '\n' << std::flush;
+        return kExitFailure;
+    }
+    switch (options.command) {
+        case TCliCommand::Help:
+            out << CliUsageText() << std::flush;
+            return kExitSuccess;
+        case TCliCommand::Version:
+            out << "quellmere-cli " << QUELLMERE_VERSION << '\n' << std::flush;
+            return kExitSuccess;
+        case TCliCommand::Encrypt:
+        case TCliCommand::Decrypt:
+            return RunCipherTool(options, in, out, err);
+        default:
+            return std::nullopt;
+    }
+}
+
+int RunConversation(const TCliOptions& options, int& argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const std::string configPath = options.configPath.value_or(DefaultConfigPath());
+    TTerminalView view(std::cout, std::cerr);
+    TChatSession session(view, MakeTerminalEnvironment(configPath));
+
+    TConversationLoop loop;
+    loop.post = [&application](std::function<void()> task) { QTimer::singleShot(0, &application, std::move(task)); };
+    loop.quit = [](int status) { QCoreApplication::exit(status); };
+    TConversationDriver driver(session, view, options, std::move(loop));
+
+    TSignalPipe interrupts([&driver] { driver.Interrupt(); });
+    TStdinReader input(
+        STDIN_FILENO, [&driver](const std::string& line) { driver.TypedLine(line); },
+        [&driver] { driver.InputEnded(); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&driver] { driver.Poll(); });
+    poll.start(kPollMilliseconds);
+
+    driver.Start();
+    input.Start();
+    return QCoreApplication::exec();
+}
+
+int RunCli(int& argc, char** argv) {
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const TCliParse parse = ParseCliOptions(arguments);
+    try {
+        if (std::optional<int> status = RunWithoutConversation(parse, RunSelfChecks(), std::cin, std::cout, std::cerr))
+            return *status;
+        return RunConversation(parse.options, argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "quellmere-cli: " << error.what() << '\n' << std::flush;
+        return kExitFailure;
+    }
+}
