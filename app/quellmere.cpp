@@ -21,8 +21,9 @@ int printSelfChecks(const std::vector<TSelfCheck>& checks) {
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
-                 "Usage: quellmere [--config FILE] [--self-check] [--version]\n"
+                 "Usage: quellmere [--config FILE] [--echo-log] [--self-check] [--version]\n"
                  "  --config FILE  settings file (default: quellmere.conf beside the program)\n"
+                 "  --echo-log     also write every line of the message log to standard output\n"
                  "  --self-check   run the cipher and generator self-checks, then exit\n"
                  "  --version      print the version, then exit\n");
 }
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
 
     // QApplication has taken its own options out of the list by now.
     QString configPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quellmere.conf"));
+    bool echoLog = false;
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
             configPath = arguments[++i];
         } else if (argument.startsWith(QLatin1String("--config="))) {
             configPath = argument.mid(static_cast<qsizetype>(std::strlen("--config=")));
+        } else if (argument == QLatin1String("--echo-log")) {
+            echoLog = true;
         } else {
             std::fprintf(stderr, "quellmere: unknown argument: %s\n", argument.toLocal8Bit().constData());
             printUsage(stderr);
@@ -72,6 +76,14 @@ int main(int argc, char** argv) {
     }
 
     TForm1 form(MakeDefaultEnvironment(QDir::toNativeSeparators(configPath).toStdString()));
+    if (echoLog) {
+        // For scripts that watch a window's conversation.
+        form.SetLogEcho([](const std::string& line) {
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        });
+    }
     form.show();
     return app.exec();
 }

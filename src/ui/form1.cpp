@@ -283,6 +283,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::AppendLog(const std::string& line) {
     const QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     Memo1->appendPlainText(text);
+    if (logEcho_) logEcho_(line);
     logLines_ += 1 + static_cast<int>(text.count(QLatin1Char('\n')));
 }
 

@@ -4,6 +4,7 @@
 // session decides comes back through ISessionView. No protocol logic here.
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,8 @@ public:
     ~TForm1() override;
 
     TChatSession& session() { return *session_; }
+    // Every line appended to the message log is also handed here.
+    void SetLogEcho(std::function<void(const std::string& line)> echo) { logEcho_ = std::move(echo); }
 
     // ISessionView
     void AppendLog(const std::string& line) override;
@@ -67,6 +70,7 @@ private:
     QWidget* field(TSessionField field) const;
 
     std::unique_ptr<IDialogs> dialogs_;
+    std::function<void(const std::string&)> logEcho_;
     int logLines_ = 0;
 
     QFrame* Panel3 = nullptr;

@@ -412,6 +412,15 @@ TEST_F(Form1Test, FieldsAreReadAndWrittenAsUtf8) {
     }
 }
 
+TEST_F(Form1Test, LogLinesCanBeEchoedForScripts) {
+    make();
+    std::vector<std::string> echoed;
+    form->SetLogEcho([&](const std::string& line) { echoed.push_back(line); });
+    form->AppendLog("PEER (12:00:00) : caf\xc3\xa9");
+    form->AppendLog("");
+    EXPECT_EQ(echoed, (std::vector<std::string>{"PEER (12:00:00) : caf\xc3\xa9", ""}));
+}
+
 TEST_F(Form1Test, WarningsAndErrorsGoThroughTheDialogSeam) {
     make();
     form->ShowWarning("Warning - log file left on disk!");
