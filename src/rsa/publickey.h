@@ -53,11 +53,19 @@ public:
     // Appends one entry per byte of text: name "1", "2", ..., number
     // byte^E mod N. The empty text appends nothing.
     void Encrypt(std::string_view text, TCiphertextList& list) const;
+    // The same list Encrypt gives, with the exponentiations spread over
+    // threads (0: one per core). Equal characters are computed once, and a
+    // character whose code is a product of raised codes only by multiplying
+    // their ciphertexts. Appends nothing if an exponentiation fails; its
+    // exception comes back here.
+    void EncryptParallel(std::string_view text, TCiphertextList& list, unsigned threads = 0) const;
 
     const TBigint& GetE() const { return E; }
     const TBigint& GetN() const { return N; }
 
 private:
+    std::unique_ptr<TBigint> EncryptByte(unsigned char byte) const;
+
     const TBigint& E;
     const TBigint& N;
 };
