@@ -7,7 +7,8 @@
 
 namespace {
 
-// Decimal digits of the largest number a peer may send: 16384 bits.
+// A peer's numbers may not be longer than the largest key this program
+// makes: 16384 bits, at most this many decimal digits.
 constexpr std::size_t kMaxPeerNumberDigits = 4933;
 
 // A number from the peer, refused before any work when it is too long to be
@@ -15,11 +16,11 @@ constexpr std::size_t kMaxPeerNumberDigits = 4933;
 std::unique_ptr<TBigint> ReadPeerNumber(const std::string& text, const char* what) {
     if (text.size() > kMaxPeerNumberDigits)
         throw EProtocolError(std::string("Peer's ") + what + " is longer than " +
-                             std::to_string(kMaxPeerNumberBits) + " bits");
+                             std::to_string(kMaxKeyBits) + " bits");
     std::unique_ptr<TBigint> number = TBigint::CreateFromDecimal(text);
-    if (number->BitLength() > kMaxPeerNumberBits)
+    if (number->BitLength() > kMaxKeyBits)
         throw EProtocolError(std::string("Peer's ") + what + " is longer than " +
-                             std::to_string(kMaxPeerNumberBits) + " bits");
+                             std::to_string(kMaxKeyBits) + " bits");
     return number;
 }
 
@@ -139,7 +140,7 @@ void TKeyExchange::DecryptKeyParts() {
         auto decrypted = std::make_shared<std::string>();
         std::string failure;
         try {
-            *decrypted = key->Decrypt(*parts);
+            *decrypted = key->DecryptParallel(*parts);
         } catch (const std::exception& error) {
             failure = error.what();
         }
@@ -196,7 +197,7 @@ void TKeyExchange::ReadRemoteExponentAndSendKey(const std::string& payload) {
         auto parts = std::make_shared<TCiphertextList>();
         std::string failure;
         try {
-            TPublicKey(*exponent, *modulus).Encrypt(keyText, *parts);
+            TPublicKey(*exponent, *modulus).EncryptParallel(keyText, *parts);
         } catch (const std::exception& error) {
             failure = error.what();
         }

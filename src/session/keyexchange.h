@@ -16,8 +16,6 @@
 #include "session/sessionport.h"
 #include "session/sessionview.h"
 
-// A peer's numbers may not be longer than the largest key this program makes.
-inline constexpr int32_t kMaxPeerNumberBits = 16384;
 // The program always sends 32 parts; a peer may announce up to this many.
 inline constexpr int32_t kMaxKeyParts = 1024;
 inline constexpr int kSessionKeyLength = 32;
