@@ -7,4 +7,6 @@ class TDiskFileSystem final : public IFileSystem {
 public:
     std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) override;
     bool FileExists(const std::string& path) override;
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<IOutputFile> CreateForWriting(const std::string& path) override;
 };

@@ -32,6 +32,13 @@ public:
     void SetBusyCursor(bool) override {}
     bool IsApplicationActive() const override { return true; }
     void FlashTaskBar() override {}
+    // Files: offers are refused unless a folder takes them.
+    bool AskYesNo(const std::string&) override { return false; }
+    std::string ChooseFileToSend() override { return std::string(); }
+    std::string ChooseSaveFile(const std::string&) override { return std::string(); }
+    void SetProgress(int) override {}
+    void ShowTransferStatus(int64_t, int64_t) override {}
+    void SetTextToSendEnabled(bool) override {}
 
     // Told every control state the session applies: sending may have become possible.
     std::function<void(const TControlStates&)> OnControlsFixed;

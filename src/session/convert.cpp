@@ -59,3 +59,24 @@ int32_t ConfigStrToInt(const std::string& text)
     }
     return TryStrToInt(text).value_or(0);
 }
+
+int64_t StrToInt64(const std::string& text) {
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) ++i;
+    if (i == text.size()) throw EConvertError("'" + text + "' is not a valid integer value");
+    // Accumulated as a negative number so INT64_MIN fits.
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        const int digit = c - '0';
+        if (c < '0' || c > '9' || value < (std::numeric_limits<int64_t>::min() + digit) / 10)
+            throw EConvertError("'" + text + "' is not a valid integer value");
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<int64_t>::min()) throw EConvertError("'" + text + "' is not a valid integer value");
+        value = -value;
+    }
+    return value;
+}

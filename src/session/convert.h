@@ -11,6 +11,9 @@
 // else (no blanks, no hexadecimal). Throws EConvertError otherwise.
 int32_t StrToInt(const std::string& text);
 
+// The same within 64 bits, for file sizes.
+int64_t StrToInt64(const std::string& text);
+
 // The same, as an empty result instead of an error.
 std::optional<int32_t> TryStrToInt(const std::string& text);
 

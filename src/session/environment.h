@@ -32,12 +32,34 @@ public:
     virtual void WriteLine(const std::string& line) = 0;
 };
 
+// A file open for reading, shared with other readers and writers.
+class IInputFile {
+public:
+    virtual ~IInputFile() = default;
+    virtual int64_t Size() = 0;
+    // Up to count bytes; fewer (or none) at the end of the file. Throws
+    // EInOutError with the system's reason.
+    virtual std::string Read(std::size_t count) = 0;
+};
+
+// A file created for writing; closing it (destruction) leaves it on disk.
+class IOutputFile {
+public:
+    virtual ~IOutputFile() = default;
+    // Throws EInOutError with the system's reason (a full disk, say).
+    virtual void Write(const std::string& bytes) = 0;
+};
+
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
     // Creates the file, or empties it; throws EInOutError with the system's reason.
     virtual std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) = 0;
     virtual bool FileExists(const std::string& path) = 0;
+    // Throws EInOutError ("File not found", "File access denied", "I/O error <n>").
+    virtual std::unique_ptr<IInputFile> OpenForReading(const std::string& path) = 0;
+    // Replaces any file of that name; throws EInOutError.
+    virtual std::unique_ptr<IOutputFile> CreateForWriting(const std::string& path) = 0;
 };
 
 class IClock {

@@ -34,9 +34,11 @@ TChatSession::TChatSession(ISessionView& view, TSessionEnvironment environment)
       worker_(std::move(environment.worker)),
       keys_(*this, view_, *worker_),
       channel_(*this, view_, *clock_, keys_),
+      transfer_(*this, view_, *files_, *worker_, channel_, keys_),
       trace_(*files_) {
     if (!client_ || !server_ || !settings_ || !files_ || !clock_ || !pauseTimer_ || !worker_ || !generateKey_)
         throw std::invalid_argument("TChatSession needs every part of its environment");
+    channel_.SetFileTransferTexts(&transfer_);
     WireEvents();
 }
 
@@ -96,7 +98,7 @@ TSessionFlags TChatSession::Flags() const {
     TSessionFlags flags;
     flags.isActive = isActive_;
     flags.isHandshaking = isHandshaking_;
-    flags.isTransferring = isTransferring_;
+    flags.isTransferring = transfer_.isTransferring();
     flags.debugMode = debugMode_;
     flags.isLogging = trace_.isLogging();
     return flags;
@@ -255,6 +257,18 @@ void TChatSession::SpeedButton1Click() {
 void TChatSession::txtTextToSendKeyPress(char key) {
     if (key != '\r') return;
     guarded([this] { channel_.SendTypedLine(); });
+}
+
+void TChatSession::btnSendFileClick() {
+    guarded([this] { transfer_.btnSendFileClick(); });
+}
+
+void TChatSession::OfferFile(const std::string& path) {
+    guarded([&] { transfer_.OfferFile(path); });
+}
+
+void TChatSession::CancelSending() {
+    guarded([this] { transfer_.CancelSending(); });
 }
 
 void TChatSession::btnStartLoggingClick() {
@@ -459,6 +473,7 @@ void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket) {
         view_.AppendLog("Client disconnected");
         isActive_ = false;
         dropPendingFrames();
+        transfer_.ConnectionEnded();
         FixControls();
         flashTaskBarIfInactive();
         if (!disconnecting_) ConnectionEnded(TConnectionEnd::PeerLeft);
@@ -470,6 +485,7 @@ void TChatSession::ClientSocket1Disconnect(ISocketConnection&) {
         isActive_ = false;
         isHandshaking_ = false;
         dropPendingFrames();
+        transfer_.ConnectionEnded();
         FixControls();
         view_.AppendLog("Disconnected");
         flashTaskBarIfInactive();
@@ -518,7 +534,7 @@ void TChatSession::disconnectNow() {
     isActive_ = false;
     isHandshaking_ = false;
     guarded([this] { FixControls(); });
-    isTransferring_ = false;
+    transfer_.ConnectionEnded();
     disconnecting_ = false;
     if (wasConnected)
         ConnectionEnded(endingOnReceiveError_ ? TConnectionEnd::ReceiveError : TConnectionEnd::LocalDisconnect);

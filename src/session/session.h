@@ -20,6 +20,7 @@
 #include "session/channel.h"
 #include "session/controlrules.h"
 #include "session/environment.h"
+#include "session/filetransfer.h"
 #include "session/framing.h"
 #include "session/keyexchange.h"
 #include "session/payloadhandler.h"
@@ -58,6 +59,12 @@ public:
     void btnStopLoggingClick();
     // A key in the entry field: Return sends its text and echoes it.
     void txtTextToSendKeyPress(char key);
+    // Send file: the file-open dialog, then the offer.
+    void btnSendFileClick();
+    // An offer of a file already chosen (dropped on the window, named in a command).
+    void OfferFile(const std::string& path);
+    // Stops the file being sent; the end message goes out at once.
+    void CancelSending();
 
     // Options of the terminal program over the settings file's values.
     void SetDebugMode(bool on) { debugMode_ = on; }
@@ -76,6 +83,8 @@ public:
     void AbortConnection(const std::string& reason) override;
     void HoldFrames() override;
     void ReleaseFrames() override;
+    void FixControls() override;
+    bool WantsDebugLines() const override { return debugMode_ || trace_.isLogging(); }
 
     // Bytes from the peer: split into frames, checked, dispatched.
     void handleReceivedText(const std::string& data);
@@ -83,9 +92,9 @@ public:
     // A sender of many frames: asked for the next payload whenever the pause
     // between frames is over and the connection holds less than
     // sendRoomBytes unsent. Dropped when the connection ends; nullptr stops it.
-    void SetFrameSource(IFrameSource* source);
+    void SetFrameSource(IFrameSource* source) override;
     // The source has more to send now.
-    void PullFrames();
+    void PullFrames() override;
     bool HasSendRoom();
     // Frames wait for the pause, or bytes for the system to take them.
     bool HasUnsentFrames();
@@ -101,7 +110,7 @@ public:
     bool isActive() const { return isActive_; }
     bool isHandshaking() const { return isHandshaking_; }
     bool isServer() const { return isServer_; }
-    bool isTransferring() const { return isTransferring_; }
+    bool isTransferring() const { return transfer_.isTransferring(); }
     bool debugMode() const { return debugMode_; }
     bool isLogging() const { return trace_.isLogging(); }
     bool saveHost() const { return saveHost_; }
@@ -114,6 +123,7 @@ public:
     const TFrameReader& frameReader() const { return receiveBuffer_; }
     const TKeyExchange& keyExchange() const { return keys_; }
     TEncryptedChannel& channel() { return channel_; }
+    const TFileTransfer& fileTransfer() const { return transfer_; }
     const std::string& sessionKey() const { return keys_.sessionKey(); }
     TPrivateKey* privateKey() const { return keys_.privateKey(); }
     // True from Listen until its key pair exists; session commands are ignored meanwhile.
@@ -147,7 +157,6 @@ public:
 private:
     void WireEvents();
     void UnwireEvents();
-    void FixControls();
     void flashTaskBarIfInactive();
     // Runs an action of a button or event; errors go to the error display.
     // False when there was one.
@@ -189,7 +198,6 @@ private:
     bool isActive_ = false;
     bool isHandshaking_ = false;
     bool isServer_ = false;
-    bool isTransferring_ = false;
     bool debugMode_ = false;
     bool saveHost_ = false;
     int32_t sleepDuringTransfer_ = 0;
@@ -205,6 +213,7 @@ private:
     // The features.
     TKeyExchange keys_;
     TEncryptedChannel channel_;
+    TFileTransfer transfer_;
     TTraceFile trace_;
     bool framesHeld_ = false;
     // Set while the receive path ends a connection, so the end is told as such.

@@ -5,6 +5,17 @@
 
 #include <string>
 
+// Something that sends many frames pulls them one by one, as the pause
+// between frames and the connection's unsent bytes leave room.
+class IFrameSource {
+public:
+    // The next payload to send, or nothing when the source has no more for now.
+    virtual bool NextPayload(std::string& payload) = 0;
+
+protected:
+    ~IFrameSource() = default;
+};
+
 class ISessionPort {
 public:
     // Frames the payload and sends it on the current connection.
@@ -24,6 +35,14 @@ public:
     // Ends the connection as an error on the receive path does: the reason
     // goes to the message log first.
     virtual void AbortConnection(const std::string& reason) = 0;
+    // The session flags changed: the controls follow.
+    virtual void FixControls() = 0;
+    // Protocol detail lines go somewhere (debug mode or the trace file).
+    virtual bool WantsDebugLines() const = 0;
+    // A sender of many frames; nullptr stops it. Dropped when the connection ends.
+    virtual void SetFrameSource(IFrameSource* source) = 0;
+    // The source has more to send now.
+    virtual void PullFrames() = 0;
     // Received frames wait in the buffer, in order, while a feature works
     // off the event loop's thread; releasing handles those that came meanwhile.
     virtual void HoldFrames() = 0;
@@ -33,13 +52,4 @@ protected:
     ~ISessionPort() = default;
 };
 
-// Something that sends many frames pulls them one by one, as the pause
-// between frames and the connection's unsent bytes leave room.
-class IFrameSource {
-public:
-    // The next payload to send, or nothing when the source has no more for now.
-    virtual bool NextPayload(std::string& payload) = 0;
 
-protected:
-    ~IFrameSource() = default;
-};

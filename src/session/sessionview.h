@@ -3,6 +3,7 @@
 // shows it. The window (or a terminal, or a test) implements it; the session
 // never touches widgets.
 
+#include <cstdint>
 #include <string>
 
 #include "session/controlrules.h"
@@ -40,4 +41,18 @@ public:
     virtual void SetBusyCursor(bool busy) = 0;
     virtual bool IsApplicationActive() const = 0;
     virtual void FlashTaskBar() = 0;
+
+    // File transfer: the person's answers and what they see meanwhile.
+    // A confirmation box with Yes and No.
+    virtual bool AskYesNo(const std::string& question) = 0;
+    // The file-open dialog; empty when cancelled.
+    virtual std::string ChooseFileToSend() = 0;
+    // The save dialog with the offered name filled in; empty when cancelled.
+    virtual std::string ChooseSaveFile(const std::string& offeredName) = 0;
+    // 0 to 100.
+    virtual void SetProgress(int percent) = 0;
+    // Bytes done of all, for a status line; done == total ends it.
+    virtual void ShowTransferStatus(int64_t done, int64_t total) = 0;
+    // Outside the control rules: disabled while an offer waits and while a file is sent.
+    virtual void SetTextToSendEnabled(bool enabled) = 0;
 };

@@ -13,6 +13,12 @@ public:
     virtual void Warning(QWidget* parent, const QString& text) = 0;
     // The application's error display: the error's text and nothing else.
     virtual void Error(QWidget* parent, const QString& text) = 0;
+    // A confirmation with Yes and No.
+    virtual bool Question(QWidget* parent, const QString& text) = 0;
+    // The file-open dialog; empty when cancelled.
+    virtual QString OpenFile(QWidget* parent) = 0;
+    // The save dialog with a name filled in; empty when cancelled.
+    virtual QString SaveFile(QWidget* parent, const QString& suggestedName) = 0;
 };
 
 // The real thing: modal message boxes.
@@ -20,4 +26,7 @@ class TMessageBoxDialogs final : public IDialogs {
 public:
     void Warning(QWidget* parent, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
+    bool Question(QWidget* parent, const QString& text) override;
+    QString OpenFile(QWidget* parent) override;
+    QString SaveFile(QWidget* parent, const QString& suggestedName) override;
 };

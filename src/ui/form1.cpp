@@ -3,6 +3,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
@@ -126,6 +132,7 @@ TForm1::TForm1(TSessionEnvironment environment, std::unique_ptr<IDialogs> dialog
                  .topLeft());
     }
 
+    setAcceptDrops(true);
     session_ = std::make_unique<TChatSession>(*this, std::move(environment));
     wireSession();
     session_->FormCreate();
@@ -256,6 +263,8 @@ void TForm1::wireSession() {
     connectClick(sbDisconnect, &TChatSession::btnDisconnectClick);
     connectClick(SpeedButton1, &TChatSession::SpeedButton1Click);
     connectClick(btnStartLogging, &TChatSession::btnStartLoggingClick);
+    connectClick(btnSendFile, &TChatSession::btnSendFileClick);
+    connectClick(sbSendFile, &TChatSession::btnSendFileClick);
     connectClick(btnStopLogging, &TChatSession::btnStopLoggingClick);
     // Return sends the line; the field's own handling follows, on an emptied field.
     connect(txtTextToSend, &TAntiKeyLoggerEdit::keyPressed, this, [this](QChar key) {
@@ -263,8 +272,8 @@ void TForm1::wireSession() {
         Guarded([this, typed] { session_->txtTextToSendKeyPress(typed); },
                 [this](const std::string& text) { ShowError(text); });
     });
-    // Send file, the companion tool, the web site and shutdown get their
-    // handlers with the features they belong to.
+    // The companion tool, the web site and shutdown get their handlers with
+    // the features they belong to.
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -311,6 +320,7 @@ void TForm1::FixControls(const TControlStates& states) {
     btnStopLogging->setVisible(states.loggingButtonsVisible);
     btnStopLogging->setEnabled(states.stopLoggingEnabled);
     ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
     SetBusyCursor(false);
 }
 
@@ -371,5 +381,47 @@ bool TForm1::IsApplicationActive() const {
 }
 
 void TForm1::FlashTaskBar() { flashTaskBar(); }
+
+bool TForm1::AskYesNo(const std::string& question) {
+    return dialogs_->Question(this, QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())));
+}
+
+std::string TForm1::ChooseFileToSend() { return dialogs_->OpenFile(this).toStdString(); }
+
+std::string TForm1::ChooseSaveFile(const std::string& offeredName) {
+    return dialogs_->SaveFile(this, QString::fromUtf8(offeredName.data(), static_cast<qsizetype>(offeredName.size())))
+        .toStdString();
+}
+
+void TForm1::SetProgress(int percent) { ProgressBar1->setValue(percent); }
+
+void TForm1::ShowTransferStatus(int64_t done, int64_t total) {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!ProgressBar1->isTextVisible()) transferStartMs_ = now;
+    // The bar itself carries the status line, so the layout stays as it is.
+    ProgressBar1->setFormat(QString::fromStdString(TransferStatusText(done, total, now - transferStartMs_)));
+    ProgressBar1->setTextVisible(done < total);
+}
+
+void TForm1::SetTextToSendEnabled(bool enabled) { txtTextToSend->setEnabled(enabled); }
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() && btnSendFile->isEnabled()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile() || !btnSendFile->isEnabled()) return;
+    event->acceptProposedAction();
+    session_->OfferFile(urls.first().toLocalFile().toStdString());
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && session_->fileTransfer().isSending()) {
+        session_->CancelSending();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void TForm1::flashTaskBar() { QApplication::alert(this, 0); }

@@ -52,6 +52,12 @@ public:
     void SetBusyCursor(bool busy) override;
     bool IsApplicationActive() const override;
     void FlashTaskBar() override;
+    bool AskYesNo(const std::string& question) override;
+    std::string ChooseFileToSend() override;
+    std::string ChooseSaveFile(const std::string& offeredName) override;
+    void SetProgress(int percent) override;
+    void ShowTransferStatus(int64_t done, int64_t total) override;
+    void SetTextToSendEnabled(bool enabled) override;
 
     // Draws attention to the window's taskbar entry until it is activated.
     void flashTaskBar();
@@ -59,6 +65,10 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A file dropped on the window is offered; Escape stops one being sent.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildToolbar();
@@ -100,6 +110,10 @@ private:
 
     QPlainTextEdit* Memo1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
+    // Bytes done, speed and time left while a file moves.
+    QLabel* lblTransferStatus = nullptr;
+    // When the transfer shown began, for its speed.
+    qint64 transferStartMs_ = 0;
 
     // Last member: goes first on destruction, while the widgets it talks to live.
     std::unique_ptr<TChatSession> session_;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -108,6 +110,36 @@ TEST_F(DiskFiles, CreationFailuresCarryTheRuntimeTexts) {
     TDiskFileSystem files;
     EXPECT_EQ(ThrownText([&] { files.CreateTextFile(PathOf("missing") + "/quellmere.log"); }), "File not found");
     EXPECT_EQ(ThrownText([&] { files.CreateTextFile(dir.path().toStdString()); }), "I/O error 21");
+}
+
+TEST_F(DiskFiles, FilesGoOutAndComeInByteForByte) {
+    TDiskFileSystem files;
+    const std::string path = PathOf("received.bin");
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 7);
+    {
+        auto out = files.CreateForWriting(path);
+        out->Write(bytes.substr(0, 255));
+        out->Write(bytes.substr(255));
+    }
+    // Read-only files can be offered: they are only read.
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    auto in = files.OpenForReading(path);
+    EXPECT_EQ(in->Size(), 70000);
+    EXPECT_EQ(in->Read(65280), bytes.substr(0, 65280));
+    EXPECT_EQ(in->Read(65280), bytes.substr(65280));
+    EXPECT_EQ(in->Read(10), "");
+    // Writing again replaces the file.
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    files.CreateForWriting(path)->Write("x");
+    EXPECT_EQ(ReadFile(path), "x");
+}
+
+TEST_F(DiskFiles, OpeningFailuresCarryTheRuntimeTexts) {
+    TDiskFileSystem files;
+    EXPECT_EQ(ThrownText([&] { files.OpenForReading(PathOf("missing")); }), "File not found");
+    EXPECT_EQ(ThrownText([&] { files.OpenForReading(dir.path().toStdString()); }), "I/O error 21");
+    EXPECT_EQ(ThrownText([&] { files.CreateForWriting(PathOf("no/such/folder")); }), "File not found");
 }
 
 TEST(ThreadWorker, WorkRunsElsewhereAndItsResultComesBackOnThisThread) {

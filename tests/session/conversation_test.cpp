@@ -13,49 +13,6 @@
 
 namespace {
 
-// A listening and a connecting session whose bytes the test carries across.
-class Pair {
-public:
-    explicit Pair(const std::string& config = std::string(), int32_t keyBits = kTestKeyBits, bool start = true)
-        : server(config, true, false), client(config, true, false) {
-        server.keyBehaviour = [keyBits](int32_t) { return std::make_unique<TPrivateKey>(keyBits); };
-        if (start) Start();
-    }
-
-    // The server listens, the client connects.
-    void Start() {
-        server.Listen();
-        serverEnd = &server.server->Incoming("client.example");
-        client.Connect("server.example", "1801");
-    }
-
-    // Carries bytes both ways and lets RSA work finish until nothing moves.
-    void Run() {
-        for (bool moved = true; moved;) {
-            moved = false;
-            if (!serverEnd->sent.empty()) {
-                client.client->Receive(std::exchange(serverEnd->sent, {}));
-                moved = true;
-            }
-            if (!client.client->connection.sent.empty()) {
-                server.server->Receive(*serverEnd, std::exchange(client.client->connection.sent, {}));
-                moved = true;
-            }
-            moved = server.worker->RunNext() || moved;
-            moved = client.worker->RunNext() || moved;
-        }
-    }
-
-    void Type(Harness& side, const std::string& line) {
-        side.view.fields[TSessionField::TextToSend] = line;
-        side.session->txtTextToSendKeyPress('\r');
-    }
-
-    Harness server;
-    Harness client;
-    FakeConnection* serverEnd = nullptr;
-};
-
 std::vector<std::string> From(const std::vector<std::string>& lines, const std::string& first) {
     const auto start = std::find(lines.begin(), lines.end(), first);
     return std::vector<std::string>(start, lines.end());
@@ -82,7 +39,7 @@ public:
 }  // namespace
 
 TEST(KeyExchange, WithoutDebugBothSidesLogTheirSteps) {
-    Pair pair;
+    SessionPair pair;
     pair.Run();
     EXPECT_EQ(From(pair.server.view.log, "Connection from client.example"),
               (std::vector<std::string>{"Connection from client.example", "Sending our public key",
@@ -115,7 +72,7 @@ TEST(KeyExchange, WithoutDebugBothSidesLogTheirSteps) {
 }
 
 TEST(KeyExchange, WithDebugEveryNumberAndTheKeyAreShownAndTraced) {
-    Pair pair("[main]\ndebug=true\n", kTestKeyBits, false);
+    SessionPair pair("[main]\ndebug=true\n", kTestKeyBits, false);
     pair.server.session->btnStartLoggingClick();
     pair.client.session->btnStartLoggingClick();
     pair.Start();
@@ -166,7 +123,7 @@ TEST(KeyExchange, WithDebugEveryNumberAndTheKeyAreShownAndTraced) {
 
 TEST(KeyExchange, WorksAtTheSmallestAndAtRealKeySizes) {
     for (const int32_t bits : {6, 512}) {
-        Pair pair(std::string(), bits);
+        SessionPair pair(std::string(), bits);
         pair.Run();
         EXPECT_FALSE(pair.client.session->isHandshaking()) << bits;
         EXPECT_FALSE(pair.server.session->isHandshaking()) << bits;
@@ -340,7 +297,7 @@ TEST(ClientSide, ADisconnectWhileEncryptingSendsNothing) {
 TEST(ClientSide, EachConversationGetsAKeyOfItsOwn) {
     std::set<std::string> keys;
     for (int i = 0; i < 4; ++i) {
-        Pair pair;
+        SessionPair pair;
         pair.Run();
         keys.insert(pair.client.session->sessionKey());
     }
@@ -356,7 +313,7 @@ TEST(KeyText, LPadFillsWithZerosUpToTheWidth) {
 // ---------------------------------------------------------------- the channel
 
 TEST(Channel, ChatLinesBothWaysWithTheirEchoes) {
-    Pair pair("[main]\ndebug=true\n");
+    SessionPair pair("[main]\ndebug=true\n");
     pair.Run();
     pair.server.view.log.clear();
     pair.client.view.log.clear();
@@ -382,7 +339,7 @@ TEST(Channel, ChatLinesBothWaysWithTheirEchoes) {
 }
 
 TEST(Channel, TheSameLineTwiceIsTheSameCiphertextOnTheWire) {
-    Pair pair;
+    SessionPair pair;
     pair.Run();
     pair.Type(pair.client, "again");
     const std::string first = pair.client.client->connection.sent;
@@ -392,7 +349,7 @@ TEST(Channel, TheSameLineTwiceIsTheSameCiphertextOnTheWire) {
 }
 
 TEST(Channel, EightBitTextFromAnOlderPeerReadsAsWindows1252) {
-    Pair pair;
+    SessionPair pair;
     pair.Run();
     pair.Type(pair.client, "caf\xe9");
     pair.Run();
@@ -400,7 +357,7 @@ TEST(Channel, EightBitTextFromAnOlderPeerReadsAsWindows1252) {
 }
 
 TEST(Channel, OnlyReturnSends) {
-    Pair pair;
+    SessionPair pair;
     pair.Run();
     pair.client.view.fields[TSessionField::TextToSend] = "typing";
     pair.client.session->txtTextToSendKeyPress('a');
@@ -418,7 +375,7 @@ TEST(Channel, ReturnWhileListeningAloneSaysNotConnectedAndStillEchoes) {
 }
 
 TEST(Channel, ReceivedTextsAreClassifiedInTheirOrder) {
-    Pair pair;
+    SessionPair pair;
     pair.Run();
     Recorder recorder;
     pair.server.session->SetFileTransferTexts(&recorder);

@@ -3,6 +3,8 @@
 // handler that records what the receive path hands it.
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 #include <functional>
 #include <map>
 #include <string>
@@ -55,6 +57,18 @@ public:
     }
     bool IsApplicationActive() const override { return applicationActive; }
     void FlashTaskBar() override { ++flashes; }
+    bool AskYesNo(const std::string& question) override {
+        questions.push_back(question);
+        return answerYes;
+    }
+    std::string ChooseFileToSend() override { return fileToSend; }
+    std::string ChooseSaveFile(const std::string& offeredName) override {
+        offeredNames.push_back(offeredName);
+        return saveAs;
+    }
+    void SetProgress(int percent) override { progress.push_back(percent); }
+    void ShowTransferStatus(int64_t done, int64_t total) override { status = {done, total}; }
+    void SetTextToSendEnabled(bool enabled) override { textToSendEnabled = enabled; }
 
     bool HasLine(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
 
@@ -74,6 +88,15 @@ public:
     bool busy = false;
     bool applicationActive = true;
     int flashes = 0;
+    // File transfer: the answers the person gives, and what they saw.
+    bool answerYes = true;
+    std::string fileToSend;
+    std::string saveAs;
+    std::vector<std::string> questions;
+    std::vector<std::string> offeredNames;
+    std::vector<int> progress;
+    std::pair<int64_t, int64_t> status;
+    bool textToSendEnabled = true;
 };
 
 class RecordingPayloads : public IPayloadHandler {

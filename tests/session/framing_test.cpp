@@ -42,6 +42,22 @@ TEST(IntegerText, AnythingElseIsAConversionErrorWithTheText)
     }
 }
 
+TEST(IntegerText, FileSizesTake64Bits)
+{
+    EXPECT_EQ(StrToInt64("4294967296"), 4294967296LL);
+    EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(StrToInt64("+7"), 7);
+    for (const char* bad : {"9223372036854775808", "-9223372036854775809", "", "-", "1 ", "0x10"}) {
+        try {
+            StrToInt64(bad);
+            ADD_FAILURE() << bad;
+        } catch (const EConvertError& error) {
+            EXPECT_EQ(std::string(error.what()), std::string("'") + bad + "' is not a valid integer value");
+        }
+    }
+}
+
 TEST(IntegerText, SettingsIntegersTakeHexAndFallBackToZero)
 {
     EXPECT_EQ(ConfigStrToInt("0x10"), 16);

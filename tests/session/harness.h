@@ -70,6 +70,49 @@ public:
     std::unique_ptr<TChatSession> session;
 };
 
+// A listening and a connecting session whose bytes the test carries across.
+class SessionPair {
+public:
+    explicit SessionPair(const std::string& config = std::string(), int32_t keyBits = kTestKeyBits, bool start = true)
+        : server(config, true, false), client(config, true, false) {
+        server.keyBehaviour = [keyBits](int32_t) { return std::make_unique<TPrivateKey>(keyBits); };
+        if (start) Start();
+    }
+
+    // The server listens, the client connects.
+    void Start() {
+        server.Listen();
+        serverEnd = &server.server->Incoming("client.example");
+        client.Connect("server.example", "1801");
+    }
+
+    // Carries bytes both ways and lets RSA work finish until nothing moves.
+    void Run() {
+        for (bool moved = true; moved;) {
+            moved = false;
+            if (!serverEnd->sent.empty()) {
+                client.client->Receive(std::exchange(serverEnd->sent, {}));
+                moved = true;
+            }
+            if (!client.client->connection.sent.empty()) {
+                server.server->Receive(*serverEnd, std::exchange(client.client->connection.sent, {}));
+                moved = true;
+            }
+            moved = server.worker->RunNext() || moved;
+            moved = client.worker->RunNext() || moved;
+        }
+    }
+
+    void Type(Harness& side, const std::string& line) {
+        side.view.fields[TSessionField::TextToSend] = line;
+        side.session->txtTextToSendKeyPress('\r');
+    }
+
+    Harness server;
+    Harness client;
+    FakeConnection* serverEnd = nullptr;
+};
+
 inline std::string Frame(const std::string& text) {
     return text + std::string(1, '\0');
 }

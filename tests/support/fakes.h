@@ -6,6 +6,7 @@
 // memory.
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -293,6 +294,42 @@ public:
         std::string path_;
     };
 
+    // Reads the file's current bytes from where it got to, so a test can
+    // shrink or grow the file under a transfer.
+    class Input : public IInputFile {
+    public:
+        Input(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) { ++owner_.openFiles; }
+        ~Input() override { --owner_.openFiles; }
+        int64_t Size() override { return static_cast<int64_t>(owner_.files[path_].size()); }
+        std::string Read(std::size_t count) override {
+            if (!owner_.readFailure.empty()) throw EInOutError(owner_.readFailure);
+            const std::string& bytes = owner_.files[path_];
+            const std::string piece = offset_ < bytes.size() ? bytes.substr(offset_, count) : std::string();
+            offset_ += piece.size();
+            return piece;
+        }
+
+    private:
+        FakeFileSystem& owner_;
+        std::string path_;
+        std::size_t offset_ = 0;
+    };
+
+    class Output : public IOutputFile {
+    public:
+        Output(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) { ++owner_.openFiles; }
+        ~Output() override { --owner_.openFiles; }
+        void Write(const std::string& bytes) override {
+            std::string& file = owner_.files[path_];
+            if (file.size() + bytes.size() > owner_.diskSpace) throw EInOutError("Disk full");
+            file += bytes;
+        }
+
+    private:
+        FakeFileSystem& owner_;
+        std::string path_;
+    };
+
     std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) override {
         if (!refusal.empty())
             throw EInOutError(refusal);
@@ -300,11 +337,25 @@ public:
         return std::make_unique<File>(*this, path);
     }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+    std::unique_ptr<IInputFile> OpenForReading(const std::string& path) override {
+        if (files.count(path) == 0) throw EInOutError("File not found");
+        return std::make_unique<Input>(*this, path);
+    }
+    std::unique_ptr<IOutputFile> CreateForWriting(const std::string& path) override {
+        if (!refusal.empty())
+            throw EInOutError(refusal);
+        files[path].clear();
+        return std::make_unique<Output>(*this, path);
+    }
 
     std::map<std::string, std::string> files;
     int openFiles = 0;
     // When set, creating a file throws it.
     std::string refusal;
+    // When set, reading throws it.
+    std::string readFailure;
+    // Writing beyond this many bytes in one file fails as a full disk does.
+    std::size_t diskSpace = static_cast<std::size_t>(-1);
 };
 
 class FakeClock : public IClock {

@@ -31,8 +31,22 @@ class RecordingDialogs : public IDialogs {
 public:
     void Warning(QWidget*, const QString& text) override { warnings << text; }
     void Error(QWidget*, const QString& text) override { errors << text; }
+    bool Question(QWidget*, const QString& text) override {
+        questions << text;
+        return answerYes;
+    }
+    QString OpenFile(QWidget*) override { return fileToOpen; }
+    QString SaveFile(QWidget*, const QString& suggestedName) override {
+        suggested << suggestedName;
+        return saveAs;
+    }
     QStringList warnings;
     QStringList errors;
+    QStringList questions;
+    QStringList suggested;
+    bool answerYes = true;
+    QString fileToOpen;
+    QString saveAs;
 };
 
 // One window with its session on the shared fakes, and recorded boxes.
@@ -616,6 +630,37 @@ TEST_F(Form1Test, ReturnInTheTextFieldSendsTheTypedLineAndEchoesIt) {
     EXPECT_EQ(client->connection.sent, "1?" + encryptWithAES(std::string(), "hello there") + std::string(1, '\0'));
     // Emptied, and the garbage of the Return burst is dropped, not typed in.
     EXPECT_EQ(field->text(), QString());
+}
+
+TEST_F(Form1Test, SendFileOffersTheChosenFileAndAnOfferIsAnsweredThroughTheDialogs) {
+    makeShown();
+    client->CompleteConnect("localhost");
+    form->session().EndHandshake();
+    fakes.files->files["/home/a/notes.txt"] = "some notes";
+    dialogs->fileToOpen = QStringLiteral("/home/a/notes.txt");
+    click("btnSendFile");
+    EXPECT_EQ(logLines().last(), QStringLiteral("Waiting for peer to accept file...please wait"));
+    EXPECT_FALSE(child<QWidget>("txtTextToSend")->isEnabled());
+    EXPECT_EQ(client->connection.sent,
+              "1?" + encryptWithAES(std::string(), "**FILE_START**notes.txt?10") + std::string(1, '\0'));
+
+    // The peer refuses, then offers a file of its own, which is saved.
+    const auto receive = [&](int number, const std::string& text) {
+        client->Receive(std::to_string(number) + "?" + encryptWithAES(std::string(), text) + std::string(1, '\0'));
+    };
+    receive(1, "FILE_NOK");
+    EXPECT_EQ(logLines().last(), QStringLiteral("Peer rejected file"));
+    dialogs->saveAs = QStringLiteral("/tmp/in/their.txt");
+    receive(2, "**FILE_START**../their.txt?2");
+    EXPECT_EQ(dialogs->questions, QStringList{"Peer is sending file their.txt, size=2.  Save?"});
+    EXPECT_EQ(dialogs->suggested, QStringList{"their.txt"});
+    EXPECT_EQ(logLines().last(), QStringLiteral("Receiving file /tmp/in/their.txt"));
+    receive(3, "4869");
+    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 100);
+    receive(4, "**FILE_END**?177");
+    EXPECT_EQ(logLines().last(), QStringLiteral("Finished reading file ok"));
+    EXPECT_EQ(fakes.files->files["/tmp/in/their.txt"], "Hi");
+    EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,395 @@
+#include "session/filetransfer.h"
+
+#include <cstdio>
+#include <future>
+#include <stdexcept>
+#include <vector>
+
+#include "cipher/textbatch.h"
+#include "secure/securewipe.h"
+#include "session/convert.h"
+#include "session/errors.h"
+
+namespace {
+
+// Chunks read, encoded and encrypted in one piece of work on the worker;
+// at most about two such batches wait to be sent.
+constexpr std::size_t kBatchChunks = 256;
+constexpr const char* kUnnamed = "unnamed";
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Both cores encrypt: the two halves of a batch are independent messages.
+std::vector<std::string> EncryptChunks(const std::string& key, const std::vector<std::string>& plaintexts) {
+    if (plaintexts.size() < 16) return EncryptTextsUnderPassphrase(key, plaintexts);
+    const auto middle = plaintexts.begin() + static_cast<std::ptrdiff_t>(plaintexts.size() / 2);
+    const std::vector<std::string> first(plaintexts.begin(), middle);
+    const std::vector<std::string> second(middle, plaintexts.end());
+    auto other = std::async(std::launch::async, [&] { return EncryptTextsUnderPassphrase(key, second); });
+    std::vector<std::string> result = EncryptTextsUnderPassphrase(key, first);
+    std::vector<std::string> rest = other.get();
+    result.insert(result.end(), std::make_move_iterator(rest.begin()), std::make_move_iterator(rest.end()));
+    return result;
+}
+
+std::string Decimal(int64_t value) {
+    return std::to_string(value);
+}
+
+}  // namespace
+
+uint32_t TransferChecksum(uint64_t byteSum) {
+    // Adding byte by byte never leaves 0 once past 65535, and keeps 65535 itself.
+    return byteSum == 0 ? 0 : static_cast<uint32_t>((byteSum - 1) % 65535 + 1);
+}
+
+std::string ReducedFileName(const std::string& offeredName) {
+    const std::size_t separator = offeredName.find_last_of("/\\");
+    std::string name = separator == std::string::npos ? offeredName : offeredName.substr(separator + 1);
+    if (name.empty() || name == "." || name == "..") name = kUnnamed;
+    return name;
+}
+
+std::string HexChunk(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text(bytes.size() * 2, '0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[2 * i] = kDigits[byte >> 4];
+        text[2 * i + 1] = kDigits[byte & 15];
+    }
+    return text;
+}
+
+std::string DecodeHexChunk(const std::string& text) {
+    std::string bytes(text.size() / 2, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = HexValue(text[2 * i]);
+        const int low = HexValue(text[2 * i + 1]);
+        if (high < 0 || low < 0) throw EConvertError("'" + text.substr(2 * i, 2) + "' is not a valid integer value");
+        bytes[i] = static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}
+
+std::string TransferStatusText(int64_t done, int64_t total, int64_t elapsedMs) {
+    const auto mib = [](int64_t bytes) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+        return std::string(text);
+    };
+    std::string status = mib(done) + " of " + mib(total);
+    if (elapsedMs <= 0 || done <= 0) return status;
+    const double bytesPerSecond = static_cast<double>(done) * 1000.0 / static_cast<double>(elapsedMs);
+    char speed[32];
+    std::snprintf(speed, sizeof speed, ", %.1f MB/s", bytesPerSecond / 1e6);
+    status += speed;
+    if (done < total) {
+        const auto left = static_cast<int64_t>(static_cast<double>(total - done) / bytesPerSecond);
+        char time[48];
+        std::snprintf(time, sizeof time, ", %lld:%02lld left", static_cast<long long>(left / 60),
+                      static_cast<long long>(left % 60));
+        status += time;
+    }
+    return status;
+}
+
+TFileTransfer::~TFileTransfer() = default;
+
+void TFileTransfer::FocusTextToSendUnlessGuarded() {
+    if (!view_.TextToSendAntiKeyloggingActive()) view_.FocusTextToSend();
+}
+
+void TFileTransfer::ShowProgress() {
+    const int percent = transferSize_ > 0 ? static_cast<int>(transferredBytes_ * 100 / transferSize_) : 0;
+    view_.SetProgress(percent);
+    view_.ShowTransferStatus(transferredBytes_, transferSize_);
+}
+
+// ---------------------------------------------------------------- offering
+
+void TFileTransfer::btnSendFileClick() {
+    const std::string path = view_.ChooseFileToSend();
+    if (path.empty()) {
+        view_.FocusTextToSend();
+        return;
+    }
+    OfferFile(path);
+}
+
+void TFileTransfer::OfferFile(const std::string& path) {
+    transferFileName_ = path;
+    if (files_.OpenForReading(path)->Size() == 0) throw std::runtime_error("File is empty!");
+    view_.SetTextToSendEnabled(false);
+    view_.SetBusyCursor(true);
+    const int64_t size = files_.OpenForReading(path)->Size();
+    offering_ = true;
+    channel_.sendTextToPeerEncrypted(std::string(kFileStartMarker) + BaseName(path) + "?" + Decimal(size));
+    port_.AppendLog("Waiting for peer to accept file...please wait");
+}
+
+void TFileTransfer::FileRefused() {
+    // An answer to nothing offered is no answer.
+    if (!offering_) return;
+    offering_ = false;
+    port_.AppendLog("Peer rejected file");
+    transferFileName_.clear();
+    isTransferring_ = false;
+    port_.FixControls();
+    FocusTextToSendUnlessGuarded();
+    view_.SetBusyCursor(false);
+}
+
+void TFileTransfer::FileAccepted() {
+    if (!offering_) return;
+    offering_ = false;
+    isTransferring_ = true;
+    port_.FixControls();
+    sendFile();
+}
+
+// ---------------------------------------------------------------- sending
+
+void TFileTransfer::sendFile() {
+    try {
+        input_ = files_.OpenForReading(transferFileName_);
+        // A file that grew since the offer goes at its size now, as announced again here.
+        transferSize_ = input_->Size();
+        transferredBytes_ = 0;
+        port_.AppendLog("Transmitting " + transferFileName_);
+        view_.SetTextToSendEnabled(false);
+        view_.SetBusyCursor(true);
+        byteSum_ = 0;
+        readBytes_ = 0;
+        readingDone_ = transferSize_ <= 0;
+        producing_ = false;
+        ready_.clear();
+        sending_ = true;
+        ++epoch_;
+    } catch (...) {
+        EndSendingState();
+        throw;
+    }
+    port_.SetFrameSource(this);
+}
+
+void TFileTransfer::StartBatch() {
+    producing_ = true;
+    const uint64_t epoch = epoch_;
+    const std::shared_ptr<IInputFile> input = input_;
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<int64_t>(transferSize_ - readBytes_, kBatchChunks * kChunkBytes));
+    const bool keepPlaintext = port_.WantsDebugLines();
+    std::string key = keys_.sessionKey();
+    worker_.Run([this, epoch, input, wanted, keepPlaintext, key]() mutable -> std::function<void()> {
+        auto batch = std::make_shared<std::vector<TChunk>>();
+        std::string failure;
+        std::size_t got = 0;
+        try {
+            const std::string bytes = input->Read(wanted);
+            got = bytes.size();
+            std::vector<std::string> plaintexts;
+            for (std::size_t at = 0; at < bytes.size(); at += kChunkBytes) {
+                const std::string piece = bytes.substr(at, kChunkBytes);
+                TChunk chunk;
+                chunk.bytes = piece.size();
+                for (const char c : piece) chunk.byteSum += static_cast<unsigned char>(c);
+                batch->push_back(std::move(chunk));
+                plaintexts.push_back(HexChunk(piece));
+            }
+            std::vector<std::string> ciphertexts = EncryptChunks(key, plaintexts);
+            for (std::size_t i = 0; i < batch->size(); ++i) {
+                (*batch)[i].ciphertext = std::move(ciphertexts[i]);
+                if (keepPlaintext) (*batch)[i].plaintext = std::move(plaintexts[i]);
+            }
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        SecureWipe(key);
+        return [this, epoch, batch, failure, got, wanted] {
+            // Cancelled, or the connection ended, meanwhile.
+            if (epoch != epoch_ || !sending_) return;
+            producing_ = false;
+            readBytes_ += static_cast<int64_t>(got);
+            for (TChunk& chunk : *batch) ready_.push_back(std::move(chunk));
+            if (!failure.empty()) {
+                port_.AppendLog("Error reading " + transferFileName_ + ": " + failure);
+                readingDone_ = true;
+            } else if (got < wanted || readBytes_ >= transferSize_) {
+                // A file that shrank ends early; the end message tells the receiver.
+                readingDone_ = true;
+            }
+            port_.PullFrames();
+        };
+    });
+}
+
+bool TFileTransfer::NextPayload(std::string& payload) {
+    if (!sending_) return false;
+    if (ready_.empty()) {
+        if (!producing_ && !readingDone_) StartBatch();
+        if (!producing_ && readingDone_) FinishSending();
+        return false;
+    }
+    TChunk chunk = std::move(ready_.front());
+    ready_.pop_front();
+    if (!producing_ && !readingDone_ && ready_.size() < kBatchChunks) StartBatch();
+    if (port_.WantsDebugLines()) {
+        port_.DebugLine("Sending plaintext: " + chunk.plaintext);
+        port_.DebugLine("Sending ciphertext: " + chunk.ciphertext);
+    }
+    payload = std::move(chunk.ciphertext);
+    transferredBytes_ += static_cast<int64_t>(chunk.bytes);
+    byteSum_ += chunk.byteSum;
+    ShowProgress();
+    port_.DebugLine("Sent " + Decimal(transferredBytes_) + " bytes");
+    return true;
+}
+
+void TFileTransfer::FinishSending() {
+    input_.reset();
+    const std::string path = transferFileName_;
+    channel_.sendTextToPeerEncrypted(std::string(kFileEndMarker) + "?" + Decimal(transferChecksum()));
+    port_.AppendLog("Transmitted file " + path);
+    EndSendingState();
+}
+
+void TFileTransfer::CancelSending() {
+    if (!sending_) return;
+    ++epoch_;
+    ready_.clear();
+    producing_ = false;
+    port_.AppendLog("Cancelled sending " + transferFileName_ + " after " + Decimal(transferredBytes_) + " of " +
+                    Decimal(transferSize_) + " bytes");
+    FinishSending();
+}
+
+void TFileTransfer::EndSendingState() {
+    port_.SetFrameSource(nullptr);
+    sending_ = false;
+    input_.reset();
+    ready_.clear();
+    transferFileName_.clear();
+    isTransferring_ = false;
+    port_.FixControls();
+    view_.FocusTextToSend();
+}
+
+// ---------------------------------------------------------------- receiving
+
+void TFileTransfer::FileOffered(const std::string& text) {
+    isTransferring_ = false;
+    port_.FixControls();
+    // After the 14-character marker: the name, "?", the size.
+    const std::string rest = text.size() > 14 ? text.substr(14) : std::string();
+    const std::size_t question = rest.find('?');
+    const std::string name = ReducedFileName(rest.substr(0, question));
+    const std::string sizeText = question == std::string::npos ? std::string() : rest.substr(question + 1);
+    if (!view_.IsApplicationActive()) view_.FlashTaskBar();
+
+    // Frames that come while the person decides wait for the answer.
+    port_.HoldFrames();
+    if (view_.AskYesNo("Peer is sending file " + name + ", size=" + sizeText + ".  Save?")) {
+        const std::string path = view_.ChooseSaveFile(name);
+        if (!path.empty()) {
+            transferSize_ = StrToInt64(sizeText);
+            port_.AppendLog("Receiving file " + path);
+            try {
+                output_ = files_.CreateForWriting(path);
+            } catch (const EInOutError&) {
+                port_.AppendLog("Error opening " + path + " for write");
+            }
+            if (output_) {
+                transferFileName_ = path;
+                isTransferring_ = true;
+                port_.FixControls();
+                view_.SetBusyCursor(true);
+                channel_.sendTextToPeerEncrypted(kFileAccepted);
+                transferredBytes_ = 0;
+                byteSum_ = 0;
+                writeFailed_ = false;
+            }
+        }
+    }
+    if (!isTransferring_) channel_.sendTextToPeerEncrypted(kFileRefused);
+    port_.ReleaseFrames();
+}
+
+void TFileTransfer::FileData(const std::string& text) {
+    if (text.compare(0, 12, kFileEndMarker) == 0)
+        FinishReceiving(text);
+    else
+        ReceiveChunk(text);
+}
+
+void TFileTransfer::ReceiveChunk(const std::string& text) {
+    const std::string bytes = DecodeHexChunk(text);
+    // After a failed write nothing more is written, or counted as received.
+    if (writeFailed_ || !output_) return;
+    try {
+        output_->Write(bytes);
+    } catch (const EInOutError& error) {
+        writeFailed_ = true;
+        port_.AppendLog("Error writing " + transferFileName_ + ": " + error.what());
+        return;
+    }
+    transferredBytes_ += static_cast<int64_t>(bytes.size());
+    for (const char c : bytes) byteSum_ += static_cast<unsigned char>(c);
+    ShowProgress();
+    port_.DebugLine("Received " + Decimal(transferredBytes_) + " bytes");
+}
+
+void TFileTransfer::FinishReceiving(const std::string& text) {
+    output_.reset();
+    isTransferring_ = false;
+    const std::size_t question = text.find('?');
+    const std::string peerText = question == std::string::npos ? std::string() : text.substr(question + 1);
+    EndReceivingState();
+    const int32_t peerChecksum = StrToInt(peerText);
+    const uint32_t checksum = transferChecksum();
+    if (transferredBytes_ == transferSize_ && static_cast<int64_t>(peerChecksum) == checksum)
+        port_.AppendLog("Finished reading file ok");
+    else
+        port_.AppendLog("Finished reading file but received " + Decimal(transferredBytes_) + " of " +
+                        Decimal(transferSize_) + ", checksum=" + Decimal(checksum) + ", peer checksum=" +
+                        Decimal(peerChecksum));
+    port_.FixControls();
+    FocusTextToSendUnlessGuarded();
+}
+
+void TFileTransfer::EndReceivingState() {
+    output_.reset();
+    isTransferring_ = false;
+    transferFileName_.clear();
+}
+
+// ---------------------------------------------------------------- the connection ends
+
+void TFileTransfer::ConnectionEnded() {
+    if (sending_) {
+        port_.AppendLog("Sending " + transferFileName_ + " stopped with the connection after " +
+                        Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
+        ++epoch_;
+        port_.SetFrameSource(nullptr);
+        sending_ = false;
+        input_.reset();
+        ready_.clear();
+    } else if (output_) {
+        port_.AppendLog("Receiving " + transferFileName_ + " stopped with the connection after " +
+                        Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
+    }
+    output_.reset();
+    offering_ = false;
+    isTransferring_ = false;
+    transferFileName_.clear();
+}
