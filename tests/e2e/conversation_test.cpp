@@ -1,0 +1,120 @@
+// Two terminal programs hold one conversation over 127.0.0.1: both type a
+// thousand lines at once, before the key exchange is even done.
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "childprocess.h"
+#include "testbed.h"
+
+namespace {
+
+constexpr std::size_t kLineCount = 1000;
+
+// Distinct and numbered, of many lengths so frames end everywhere in a read.
+std::vector<std::string> NumberedLines(const std::string& speaker) {
+    std::vector<std::string> lines;
+    for (std::size_t number = 1; number <= kLineCount; ++number) {
+        const std::string digits = std::to_string(number);
+        const std::string filler(number % 97, static_cast<char>('a' + number % 26));
+        lines.push_back(speaker + " line " + std::string(4 - digits.size(), '0') + digits + " " + filler);
+    }
+    return lines;
+}
+
+std::string AsInput(const std::vector<std::string>& lines) {
+    std::string input;
+    for (const std::string& line : lines) input += line + '\n';
+    return input;
+}
+
+std::vector<std::string> ListenerHandshake(const std::string& port) {
+    return {"Generating 512 bit RSA key...please wait",
+            "Generated 512 bit RSA key ok",
+            "Listening on port " + port,
+            "Connection from localhost",
+            "Sending our public key",
+            "Sent public key to localhost, receiving AES key, please wait...",
+            "Received encrypted AES key...please wait whilst decrypting",
+            "Decrypted AES key ok",
+            "** HANDSHAKING COMPLETE **"};
+}
+
+std::vector<std::string> ConnectorHandshake(const std::string& port) {
+    return {"Connected to localhost:" + port,
+            "Received remote RSA public key ok",
+            "Generating AES key",
+            "Generated AES key",
+            "Encrypting AES key with remote RSA public key...please wait",
+            "Transmitting AES key",
+            "Transmitted AES key, waiting for peer to decrypt & acknowledge",
+            "** HANDSHAKING COMPLETE **"};
+}
+
+std::vector<std::string> Slice(const std::vector<std::string>& lines, std::size_t from, std::size_t count) {
+    from = std::min(from, lines.size());
+    count = std::min(count, lines.size() - from);
+    const auto first = lines.begin() + static_cast<std::ptrdiff_t>(from);
+    return {first, first + static_cast<std::ptrdiff_t>(count)};
+}
+
+}  // namespace
+
+TEST(TwoTerminals, ThousandLinesEachWayAtOnceArriveWholeInOrderThenBothLeave) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString settings = WriteSettings(folder.path(), QStringLiteral("quellmere.conf"), {"debug=false"});
+    const QString port = PortText(FreePort());
+    const std::vector<std::string> listenerLines = NumberedLines("listener");
+    const std::vector<std::string> connectorLines = NumberedLines("connector");
+
+    TChildProcess listener(TerminalProgram(), {"listen", "--port", port, "--key-size", "512", "--config", settings});
+    listener.SetWorkingFolder(folder.path());
+    ASSERT_TRUE(listener.Start());
+    listener.Write(AsInput(listenerLines));
+    ASSERT_TRUE(WaitUntilListening(listener, port)) << listener.Transcript();
+
+    TChildProcess connector(TerminalProgram(), {"connect", "localhost", "--port", port, "--config", settings});
+    connector.SetWorkingFolder(folder.path());
+    ASSERT_TRUE(connector.Start());
+    connector.Write(AsInput(connectorLines));
+
+    const auto allSaidAndHeard = [&](const TChildProcess& side) {
+        return ChatTexts(side.OutputLines(), "PEER").size() >= kLineCount &&
+               ChatTexts(side.OutputLines(), "YOU").size() >= kLineCount;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return allSaidAndHeard(listener) && allSaidAndHeard(connector); }))
+        << listener.Transcript() << connector.Transcript();
+
+    EXPECT_EQ(ChatTexts(listener.OutputLines(), "PEER"), connectorLines);
+    EXPECT_EQ(ChatTexts(connector.OutputLines(), "PEER"), listenerLines);
+    EXPECT_EQ(ChatTexts(listener.OutputLines(), "YOU"), listenerLines);
+    EXPECT_EQ(ChatTexts(connector.OutputLines(), "YOU"), connectorLines);
+
+    const std::vector<std::string> listenerHandshake = ListenerHandshake(port.toStdString());
+    const std::vector<std::string> connectorHandshake = ConnectorHandshake(port.toStdString());
+    EXPECT_EQ(Slice(listener.OutputLines(), 0, listenerHandshake.size()), listenerHandshake);
+    EXPECT_EQ(Slice(connector.OutputLines(), 0, connectorHandshake.size()), connectorHandshake);
+    // Nothing but chat after the handshake.
+    EXPECT_EQ(listener.OutputLines().size(), listenerHandshake.size() + 2 * kLineCount);
+    EXPECT_EQ(connector.OutputLines().size(), connectorHandshake.size() + 2 * kLineCount);
+
+    // The connector's input ends: it hangs up and leaves; the listener, whose
+    // input stays open, leaves because its peer did.
+    connector.CloseInput();
+    ASSERT_TRUE(connector.WaitForExit()) << connector.Transcript();
+    EXPECT_EQ(connector.ExitCode(), 0);
+    ASSERT_FALSE(connector.OutputLines().empty());
+    EXPECT_EQ(connector.OutputLines().back(), "Disconnected");
+    EXPECT_EQ(connector.OutputLines().size(), connectorHandshake.size() + 2 * kLineCount + 1);
+    EXPECT_EQ(connector.ErrorText(), "");
+
+    ASSERT_TRUE(listener.WaitForExit()) << listener.Transcript();
+    EXPECT_EQ(listener.ExitCode(), 0);
+    const std::vector<std::string> listenerEnd = {"Client disconnected", "Disconnected"};
+    EXPECT_EQ(Slice(listener.OutputLines(), listenerHandshake.size() + 2 * kLineCount, 3), listenerEnd);
+    EXPECT_EQ(listener.ErrorText(), kWeakKeyWarning);
+}

@@ -1,0 +1,195 @@
+// The window and the terminal program talk to each other, each in both roles,
+// on a private Xvfb display. The window's line is typed key by key into its
+// anti-keylogging field while the field injects garbage keystrokes: the peer
+// must receive exactly what was typed.
+
+#include <QDeadlineTimer>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+#include "childprocess.h"
+#include "testbed.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kTerminalLine = "Hello from the terminal: grüße!";
+const std::string kTypedLine = "Typed in the Window, 42 times!";
+
+// One Xvfb server of our own, found by its display number on its stdout;
+// the caller's display is never touched.
+class TVirtualDesktop {
+public:
+    bool Start() {
+        server_ = std::make_unique<TChildProcess>(
+            QStringLiteral("Xvfb"), QStringList{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        if (!server_->Start()) return false;
+        const std::optional<std::string> number =
+            server_->WaitForLine([](const std::string& line) { return !line.empty(); });
+        if (!number) return false;
+        environment_ = QProcessEnvironment::systemEnvironment();
+        environment_.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromStdString(*number));
+        environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment_.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment_.remove(QStringLiteral("XAUTHORITY"));
+        return true;
+    }
+
+    const QProcessEnvironment& Environment() const { return environment_; }
+    std::string Transcript() const { return server_ ? server_->Transcript() : std::string(); }
+
+    bool Xdotool(const QStringList& arguments) const {
+        const TFinishedRun run = RunToEnd(QStringLiteral("xdotool"), arguments, {}, environment_);
+        return run.exited && run.exitCode == 0;
+    }
+
+    // A visible window with this exact title that was not there before, while its program runs.
+    std::optional<QString> WaitForNewWindow(const QString& title, const TChildProcess& owner) {
+        std::optional<QString> found;
+        const QStringList search{"search", "--onlyvisible", "--name", "^" + title + "$"};
+        const QDeadlineTimer deadline(kPatience);
+        while (!found && !deadline.hasExpired() && owner.Running()) {
+            const TFinishedRun run = RunToEnd(QStringLiteral("xdotool"), search, {}, environment_);
+            for (const QString& id : QString::fromStdString(run.output).split('\n', Qt::SkipEmptyParts))
+                if (known_.insert(id).second) found = id;
+            if (!found) Pause(200ms);
+        }
+        return found;
+    }
+
+private:
+    std::unique_ptr<TChildProcess> server_;
+    QProcessEnvironment environment_;
+    std::set<QString> known_;
+};
+
+class WindowAndTerminal : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "xdotool"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is not installed";
+        ASSERT_TRUE(folder_.isValid());
+        ASSERT_TRUE(desktop_.Start()) << desktop_.Transcript();
+        terminalSettings_ = WriteSettings(folder_.path(), QStringLiteral("terminal.conf"), {"debug=false"});
+    }
+
+    // The window with these settings and its message log on stdout; its id.
+    QString StartWindow(const QStringList& settings) {
+        const QString path = WriteSettings(folder_.path(), QStringLiteral("window.conf"),
+                                           settings + QStringList{"antikeylogging=true", "debug=false"});
+        window_ = std::make_unique<TChildProcess>(WindowProgram(), QStringList{"--config", path, "--echo-log"});
+        window_->SetEnvironment(desktop_.Environment());
+        window_->SetWorkingFolder(folder_.path());
+        EXPECT_TRUE(window_->Start());
+        const std::optional<QString> id = desktop_.WaitForNewWindow(QStringLiteral("Quellmere"), *window_);
+        EXPECT_TRUE(id.has_value()) << window_->Transcript();
+        return id.value_or(QString());
+    }
+
+    std::unique_ptr<TChildProcess> StartTerminal(const QStringList& arguments) {
+        auto terminal =
+            std::make_unique<TChildProcess>(TerminalProgram(), arguments + QStringList{"--config", terminalSettings_});
+        terminal->SetWorkingFolder(folder_.path());
+        EXPECT_TRUE(terminal->Start());
+        // Input stays open: the terminal must not hang up on its own.
+        terminal->Write(kTerminalLine + "\n");
+        return terminal;
+    }
+
+    void PressKeys(const QString& window, const QString& keys) {
+        ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window, "key", keys}));
+    }
+
+    // Slowly, so that the garbage each key brings goes between the keys.
+    void TypeLineInWindow(const QString& window, const std::string& line) {
+        ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window}));
+        ASSERT_TRUE(desktop_.Xdotool({"mousemove", "--window", window, "300", "150", "click", "1"}));
+        Pause(300ms);
+        ASSERT_TRUE(desktop_.Xdotool({"type", "--delay", "60", QString::fromStdString(line)}));
+        ASSERT_TRUE(desktop_.Xdotool({"key", "Return"}));
+    }
+
+    // Both ends finished the key exchange, and the terminal's line arrived.
+    void ExpectConversationUp(TChildProcess& terminal) {
+        ASSERT_TRUE(window_->WaitForLine("** HANDSHAKING COMPLETE **")) << window_->Transcript();
+        ASSERT_TRUE(terminal.WaitForLine("** HANDSHAKING COMPLETE **")) << terminal.Transcript();
+        ASSERT_TRUE(terminal.WaitForLine([](const std::string& l) { return IsChatLine(l, "YOU", kTerminalLine); }))
+            << terminal.Transcript();
+        ASSERT_TRUE(window_->WaitForLine([](const std::string& l) { return IsChatLine(l, "PEER", kTerminalLine); }))
+            << window_->Transcript();
+    }
+
+    // The first line the terminal receives must be the typed one, no garbage in it.
+    void ExpectTypedLineArrives(const QString& window, TChildProcess& terminal) {
+        ASSERT_NO_FATAL_FAILURE(TypeLineInWindow(window, kTypedLine));
+        const std::optional<std::string> received = terminal.WaitForLine([](const std::string& line) {
+            const std::optional<TChatLine> chat = ParseChatLine(line);
+            return chat && chat->speaker == "PEER";
+        });
+        ASSERT_TRUE(received.has_value()) << terminal.Transcript() << window_->Transcript();
+        EXPECT_EQ(ParseChatLine(*received)->text, kTypedLine);
+        EXPECT_TRUE(window_->WaitForLine([](const std::string& line) { return IsChatLine(line, "YOU", kTypedLine); }))
+            << window_->Transcript();
+    }
+
+    QTemporaryDir folder_;
+    TVirtualDesktop desktop_;
+    QString terminalSettings_;
+    std::unique_ptr<TChildProcess> window_;
+};
+
+}  // namespace
+
+TEST_F(WindowAndTerminal, WindowListensTerminalConnects) {
+    const QString port = PortText(FreePort());
+    const QString window = StartWindow({"RsaKeySize=512", "listenPort=" + port});
+    ASSERT_FALSE(window.isEmpty());
+
+    ASSERT_NO_FATAL_FAILURE(PressKeys(window, QStringLiteral("alt+l")));
+    // A 512-bit key is weak: the window says so in a box that waits for OK.
+    const std::optional<QString> warning = desktop_.WaitForNewWindow(QStringLiteral("Warning"), *window_);
+    ASSERT_TRUE(warning.has_value()) << window_->Transcript();
+    ASSERT_NO_FATAL_FAILURE(PressKeys(*warning, QStringLiteral("Return")));
+    ASSERT_TRUE(WaitUntilListening(*window_, port)) << window_->Transcript();
+
+    const std::unique_ptr<TChildProcess> terminal = StartTerminal({"connect", "127.0.0.1", "--port", port});
+    ASSERT_NO_FATAL_FAILURE(ExpectConversationUp(*terminal));
+    ASSERT_NO_FATAL_FAILURE(ExpectTypedLineArrives(window, *terminal));
+
+    // The window goes away: the connector's peer left, which ends it well.
+    window_->Kill();
+    ASSERT_TRUE(terminal->WaitForExit()) << terminal->Transcript();
+    EXPECT_EQ(terminal->ExitCode(), 0);
+    ASSERT_FALSE(terminal->OutputLines().empty());
+    EXPECT_EQ(terminal->OutputLines().back(), "Disconnected");
+    EXPECT_EQ(terminal->ErrorText(), "");
+}
+
+TEST_F(WindowAndTerminal, TerminalListensWindowConnects) {
+    const QString port = PortText(FreePort());
+    const std::unique_ptr<TChildProcess> terminal = StartTerminal({"listen", "--port", port, "--key-size", "512"});
+    ASSERT_TRUE(WaitUntilListening(*terminal, port)) << terminal->Transcript();
+
+    const QString window = StartWindow({"saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port});
+    ASSERT_FALSE(window.isEmpty());
+    ASSERT_NO_FATAL_FAILURE(PressKeys(window, QStringLiteral("alt+c")));
+    ASSERT_NO_FATAL_FAILURE(ExpectConversationUp(*terminal));
+    ASSERT_NO_FATAL_FAILURE(ExpectTypedLineArrives(window, *terminal));
+
+    // The window goes away: the listener logs its client leaving and ends well.
+    window_->Kill();
+    ASSERT_TRUE(terminal->WaitForExit()) << terminal->Transcript();
+    EXPECT_EQ(terminal->ExitCode(), 0);
+    const std::vector<std::string>& lines = terminal->OutputLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
+              (std::vector<std::string>{"Client disconnected", "Disconnected"}));
+    EXPECT_EQ(terminal->ErrorText(), kWeakKeyWarning);
+}
