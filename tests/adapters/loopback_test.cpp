@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/loopback.h"
+
 #include "adapters/defaultenvironment.h"
 #include "net/sockets.h"
 #include "session/fakeview.h"
@@ -14,19 +16,7 @@
 
 namespace {
 
-void Settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
-int FreePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 class Peer {
 public:

@@ -18,24 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/loopback.h"
+
 #include "net/sockets.h"
 
 namespace {
 
-// Lets queued work (deferred releases and the like) run.
-void Settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
-int FreePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 std::string Kind(TErrorEvent event)
 {
