@@ -31,6 +31,9 @@ constexpr TOptionRule kOptionRules[] = {
     {"--debug", false, kConversation},
     {"--log", false, kConversation},
     {"--sleep", true, kConversation},
+    {"--send", true, kConversation},
+    {"--accept-files", true, kConversation},
+    {"--overwrite", false, kConversation},
     {"--key", true, kCipherTool},
     {"--key-file", true, kCipherTool},
     {"--hex", false, kCipherTool},
@@ -146,6 +149,7 @@ private:
         if (name == "--debug") options.debug = true;
         if (name == "--log") options.log = true;
         if (name == "--hex") options.hex = true;
+        if (name == "--overwrite") options.overwrite = true;
         return true;
     }
 
@@ -154,12 +158,16 @@ private:
         const bool numeric = name == "--port" || name == "--key-size" || name == "--sleep";
         if (numeric && !IsDecimalInteger(value))
             return Refuse(Quoted(name) + " needs a decimal integer, not " + Quoted(value));
+        // An empty folder would put accepted files at the root.
+        if (name == "--accept-files" && value.empty()) return Refuse(Quoted(name) + " needs a folder, not ''");
         if (name == "--port") options.port = value;
         if (name == "--key-size") options.keySize = value;
         if (name == "--sleep") options.sleepMilliseconds = StrToInt(value);
         if (name == "--config") options.configPath = value;
         if (name == "--key") options.key = value;
         if (name == "--key-file") options.keyFile = value;
+        if (name == "--send") options.filesToSend.push_back(value);
+        if (name == "--accept-files") options.acceptFolder = value;
         return true;
     }
 
@@ -180,6 +188,8 @@ private:
             parse_.error = "'--key' and '--key-file' exclude each other";
         } else if ((commandMask_ & kCipherTool) != 0 && !options.key && !options.keyFile) {
             parse_.error = arguments_[0] + " needs '--key' or '--key-file'";
+        } else if (options.overwrite && !options.acceptFolder) {
+            parse_.error = "'--overwrite' needs '--accept-files'";
         }
     }
 
@@ -196,8 +206,9 @@ TCliParse ParseCliOptions(const std::vector<std::string>& arguments) { return TP
 
 std::string CliUsageText() {
     return "Usage:\n"
-           "  quellmere-cli listen [--port P] [--key-size BITS] [--keep-listening] [common options]\n"
-           "  quellmere-cli connect HOST [--port P] [common options]\n"
+           "  quellmere-cli listen [--port P] [--key-size BITS] [--keep-listening]\n"
+           "                       [file options] [common options]\n"
+           "  quellmere-cli connect HOST [--port P] [file options] [common options]\n"
            "  quellmere-cli encrypt (--key TEXT | --key-file FILE) [--hex]\n"
            "  quellmere-cli decrypt (--key TEXT | --key-file FILE) [--hex]\n"
            "  quellmere-cli self-check\n"
@@ -209,6 +220,20 @@ std::string CliUsageText() {
            "  --port P          listen port or remote port (default: from the settings)\n"
            "  --key-size BITS   size of the RSA key made for listening\n"
            "  --keep-listening  serve one conversation after another until interrupted\n"
+           "\n"
+           "Three lines are commands; any other line is sent, one that starts with //\n"
+           "without its first /.\n"
+           "  /send PATH        offer the file PATH to the peer\n"
+           "  /cancel           stop sending the current file\n"
+           "  /quit             hang up at once\n"
+           "\n"
+           "File options: files go one at a time; at the end of input the program first\n"
+           "waits for the answers to its offers and for every transfer to end.\n"
+           "  --send PATH       offer PATH once the key exchange is complete (repeatable)\n"
+           "  --accept-files DIR\n"
+           "                    save every offered file in DIR (without it, offers are refused)\n"
+           "  --overwrite       replace a file of the same name in DIR instead of saving\n"
+           "                    the new one as \"name (1).ext\", \"name (2).ext\", ...\n"
            "\n"
            "encrypt turns each line of standard input into its wire form (Base64);\n"
            "decrypt turns each wire form back into its text.\n"

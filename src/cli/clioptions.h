@@ -26,6 +26,12 @@ struct TCliOptions {
     bool debug = false;
     bool log = false;
     std::optional<int32_t> sleepMilliseconds;
+    // Files offered, in order, once the key exchange is complete.
+    std::vector<std::string> filesToSend;
+    // Offered files are accepted into this folder; refused without it.
+    std::optional<std::string> acceptFolder;
+    // An accepted file replaces one of the same name instead of taking a free name.
+    bool overwrite = false;
     // encrypt and decrypt: the key text, given or read from a file.
     std::optional<std::string> key;
     std::optional<std::string> keyFile;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTimer>
+#include <chrono>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -37,6 +38,11 @@ TSessionEnvironment MakeTerminalEnvironment(const std::string& configPath) {
     TSessionEnvironment environment = MakeDefaultEnvironment(configPath);
     environment.settings = std::make_unique<TReadOnlySettingsFile>(configPath);
     return environment;
+}
+
+int64_t SteadyMilliseconds() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
 }  // namespace
@@ -74,12 +80,17 @@ int RunConversation(const TCliOptions& options, int& argc, char** argv) {
     QCoreApplication application(argc, argv);
     const std::string configPath = options.configPath.value_or(DefaultConfigPath());
     TTerminalView view(std::cout, std::cerr);
-    TChatSession session(view, MakeTerminalEnvironment(configPath));
+    // Redrawing a line in place only means something on a terminal.
+    if (isatty(STDERR_FILENO)) view.EnableProgressLine(isatty(STDOUT_FILENO) != 0, SteadyMilliseconds);
+    TSessionEnvironment environment = MakeTerminalEnvironment(configPath);
+    // The session keeps the file system as long as the driver needs it.
+    IFileSystem& files = *environment.files;
+    TChatSession session(view, std::move(environment));
 
     TConversationLoop loop;
     loop.post = [&application](std::function<void()> task) { QTimer::singleShot(0, &application, std::move(task)); };
     loop.quit = [](int status) { QCoreApplication::exit(status); };
-    TConversationDriver driver(session, view, options, std::move(loop));
+    TConversationDriver driver(session, view, files, options, std::move(loop));
 
     TSignalPipe interrupts([&driver] { driver.Interrupt(); });
     TStdinReader input(

@@ -1,15 +1,56 @@
 #include "cli/conversationdriver.h"
 
-TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& view, TCliOptions options,
-                                         TConversationLoop loop)
+#include <algorithm>
+
+namespace {
+
+bool IsBlank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
+
+// /cancel and /quit act on the transfer that other lines wait for.
+bool GoesAheadOfTransfers(const TTypedLine& line) {
+    return line.kind == TTypedLine::TKind::Cancel || line.kind == TTypedLine::TKind::Quit;
+}
+
+}  // namespace
+
+TTypedLine ReadTypedLine(const std::string& line) {
+    using TKind = TTypedLine::TKind;
+    if (line.rfind("//", 0) == 0) return {TKind::Chat, line.substr(1)};
+    const std::size_t blank = line.find_first_of(" \t");
+    const std::string word = line.substr(0, blank);
+    const std::string rest = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+    if (word == "/send") {
+        if (rest.empty()) return {TKind::Mistyped, "/send needs a PATH"};
+        return {TKind::SendFile, rest};
+    }
+    if (word == "/cancel" || word == "/quit") {
+        // A mistyped command is no chat line: it would tell the peer what was meant for us.
+        if (!IsBlank(rest)) return {TKind::Mistyped, word + " takes nothing after it"};
+        return {word == "/cancel" ? TKind::Cancel : TKind::Quit, std::string()};
+    }
+    return {TKind::Chat, line};
+}
+
+TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& view, IFileSystem& files,
+                                         TCliOptions options, TConversationLoop loop)
     : session_(session), view_(view), options_(std::move(options)), loop_(std::move(loop)) {
+    if (options_.acceptFolder)
+        saveFolder_ = std::make_unique<TSaveFolder>(*options_.acceptFolder, options_.overwrite, files);
+    for (const std::string& path : options_.filesToSend)
+        waitingLines_.push_back({TTypedLine::TKind::SendFile, path});
     session_.OnConnectionEnded = [this](TConnectionEnd end) { ConnectionEnded(end); };
     view_.OnControlsFixed = [this](const TControlStates& states) { ControlsFixed(states); };
+    view_.OnAskYesNo = [this](const std::string& question) { return AnswerOffer(question); };
+    view_.OnChooseSaveFile = [this](const std::string& offeredName) {
+        return saveFolder_ ? saveFolder_->PathFor(offeredName) : std::string();
+    };
 }
 
 TConversationDriver::~TConversationDriver() {
     session_.OnConnectionEnded = nullptr;
     view_.OnControlsFixed = nullptr;
+    view_.OnAskYesNo = nullptr;
+    view_.OnChooseSaveFile = nullptr;
 }
 
 void TConversationDriver::Start() {
@@ -35,15 +76,21 @@ void TConversationDriver::ApplyOptions() {
 }
 
 void TConversationDriver::TypedLine(const std::string& line) {
-    waitingLines_.push_back(line);
-    if (ConversationReady()) ScheduleSend();
+    TTypedLine typed = ReadTypedLine(line);
+    if (typed.kind == TTypedLine::TKind::Mistyped) {
+        view_.ShowError(typed.text);
+        return;
+    }
+    waitingLines_.push_back(std::move(typed));
+    if (KeyExchangeComplete()) ScheduleSend();
 }
 
 void TConversationDriver::InputEnded() { inputEnded_ = true; }
 
 void TConversationDriver::Poll() {
     if (finished()) return;
-    if (!waitingLines_.empty() && ConversationReady()) SendWaitingLines();
+    EndProgressUnlessTransferring();
+    if (!waitingLines_.empty() && KeyExchangeComplete()) RunWaitingLines();
     if (AllSaid()) Finish(kExitSuccess, true);
 }
 
@@ -52,8 +99,22 @@ void TConversationDriver::Interrupt() {
 }
 
 void TConversationDriver::ControlsFixed(const TControlStates& states) {
+    EndProgressUnlessTransferring();
     // Inside a session callback: the lines go out from the event loop.
     if (states.sendingEnabled && !waitingLines_.empty()) ScheduleSend();
+}
+
+bool TConversationDriver::AnswerOffer(const std::string& question) {
+    std::string refusal;
+    const TFileTransfer& transfer = session_.fileTransfer();
+    if (!saveFolder_)
+        refusal = "files are taken only with --accept-files";
+    else if (transfer.isOffering() || transfer.isSending())
+        // Taking it now would mix it up with our own file.
+        refusal = "a file of ours is on its way";
+    if (refusal.empty()) return true;
+    view_.ShowWarning(question + " No: " + refusal);
+    return false;
 }
 
 void TConversationDriver::ScheduleSend() {
@@ -61,22 +122,62 @@ void TConversationDriver::ScheduleSend() {
     sendScheduled_ = true;
     loop_.post([this] {
         sendScheduled_ = false;
-        if (!finished()) SendWaitingLines();
+        if (!finished()) RunWaitingLines();
     });
 }
 
-void TConversationDriver::SendWaitingLines() {
-    // A line may end the conversation; the rest then wait for the next one.
-    while (!waitingLines_.empty() && ConversationReady()) {
-        view_.SetFieldText(TSessionField::TextToSend, waitingLines_.front());
-        waitingLines_.pop_front();
-        session_.txtTextToSendKeyPress('\r');
+void TConversationDriver::RunWaitingLines() {
+    // A line may end the conversation or start a transfer; the rest then wait.
+    while (!finished() && KeyExchangeComplete()) {
+        const auto next = NextRunnableLine();
+        if (next == waitingLines_.end()) return;
+        const TTypedLine line = std::move(*next);
+        waitingLines_.erase(next);
+        Run(line);
     }
 }
 
-bool TConversationDriver::ConversationReady() {
-    return session_.isActive() && !session_.isHandshaking() && !session_.isTransferring() && HasPeer();
+std::deque<TTypedLine>::iterator TConversationDriver::NextRunnableLine() {
+    if (waitingLines_.empty()) return waitingLines_.end();
+    if (FileTransferIdle() || GoesAheadOfTransfers(waitingLines_.front())) return waitingLines_.begin();
+    // Lines wait for the file; a /cancel or /quit behind them need not.
+    return std::find_if(waitingLines_.begin(), waitingLines_.end(), GoesAheadOfTransfers);
 }
+
+void TConversationDriver::Run(const TTypedLine& line) {
+    switch (line.kind) {
+        case TTypedLine::TKind::Chat:
+            view_.SetFieldText(TSessionField::TextToSend, line.text);
+            session_.txtTextToSendKeyPress('\r');
+            return;
+        case TTypedLine::TKind::SendFile:
+            session_.OfferFile(line.text);
+            return;
+        case TTypedLine::TKind::Cancel:
+            session_.CancelSending();
+            return;
+        case TTypedLine::TKind::Quit:
+            Finish(kExitSuccess, true);
+            return;
+        case TTypedLine::TKind::Mistyped:
+            return;
+    }
+}
+
+void TConversationDriver::EndProgressUnlessTransferring() {
+    if (!session_.isTransferring()) view_.EndProgressLine();
+}
+
+bool TConversationDriver::KeyExchangeComplete() {
+    return session_.isActive() && !session_.isHandshaking() && HasPeer();
+}
+
+bool TConversationDriver::FileTransferIdle() {
+    const TFileTransfer& transfer = session_.fileTransfer();
+    return !transfer.isOffering() && !transfer.isSending() && !transfer.isTransferring();
+}
+
+bool TConversationDriver::ConversationReady() { return KeyExchangeComplete() && FileTransferIdle(); }
 
 bool TConversationDriver::HasPeer() {
     // A listener is active before anyone connects.
@@ -87,6 +188,7 @@ bool TConversationDriver::HasPeer() {
 }
 
 bool TConversationDriver::AllSaid() {
+    // Our offers answered and every transfer over, both ways, before hanging up.
     return inputEnded_ && !options_.keepListening && waitingLines_.empty() && ConversationReady() &&
            !session_.HasUnsentFrames();
 }
@@ -136,6 +238,8 @@ void TConversationDriver::Finish(int status, bool hangUp) {
     loop_.post([this, status, hangUp] {
         if (hangUp) session_.btnDisconnectClick();
         if (options_.log) session_.btnStopLoggingClick();
+        // The shell's prompt starts on a line of its own.
+        view_.EndProgressLine();
         loop_.quit(status);
     });
 }

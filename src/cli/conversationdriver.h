@@ -1,15 +1,18 @@
 #pragma once
 // Decides what a terminal conversation does and when: the options over the
-// settings, Listen or Connect, typed lines held until the key exchange is
-// complete, hanging up at the end of input, listening again, and the exit
-// status. The event loop only brings it stdin lines, signals and ticks.
+// settings, Listen or Connect, typed lines and commands held until the key
+// exchange is complete, files offered one at a time and offers answered,
+// hanging up at the end of input, listening again, and the exit status. The
+// event loop only brings it stdin lines, signals and ticks.
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "cli/clioptions.h"
+#include "cli/savefolder.h"
 #include "cli/terminalview.h"
 #include "session/session.h"
 
@@ -21,9 +24,24 @@ struct TConversationLoop {
     std::function<void(int status)> quit;
 };
 
+// A line of standard input as the conversation takes it.
+struct TTypedLine {
+    enum class TKind { Chat, SendFile, Cancel, Quit, Mistyped };
+    TKind kind = TKind::Chat;
+    // The text to send, the path to offer, or why a command is wrong.
+    std::string text;
+};
+
+// "/send PATH", "/cancel" and "/quit" are commands, decided by the line's
+// first word; "//" sends the rest of the line from its second "/"; every
+// other line is chat as it is.
+TTypedLine ReadTypedLine(const std::string& line);
+
 class TConversationDriver {
 public:
-    TConversationDriver(TChatSession& session, TTerminalView& view, TCliOptions options, TConversationLoop loop);
+    // files: where accepted files are looked for and saved (the session's).
+    TConversationDriver(TChatSession& session, TTerminalView& view, IFileSystem& files, TCliOptions options,
+                        TConversationLoop loop);
     ~TConversationDriver();
     TConversationDriver(const TConversationDriver&) = delete;
     TConversationDriver& operator=(const TConversationDriver&) = delete;
@@ -40,6 +58,7 @@ public:
 
     bool finished() const { return exitStatus_.has_value(); }
     std::optional<int> exitStatus() const { return exitStatus_; }
+    // Typed lines, commands and files to offer that have not had their turn.
     std::size_t waitingLines() const { return waitingLines_.size(); }
 
 private:
@@ -47,9 +66,16 @@ private:
     void ControlsFixed(const TControlStates& states);
     void ConnectionEnded(TConnectionEnd end);
     void KeepListeningAfter(TConnectionEnd end);
+    bool AnswerOffer(const std::string& question);
     void ScheduleSend();
-    void SendWaitingLines();
+    void RunWaitingLines();
+    std::deque<TTypedLine>::iterator NextRunnableLine();
+    void Run(const TTypedLine& line);
+    void EndProgressUnlessTransferring();
     // A peer is there and the key exchange with it is complete.
+    bool KeyExchangeComplete();
+    // No offer of ours waits for its answer and no file moves either way.
+    bool FileTransferIdle();
     bool ConversationReady();
     bool HasPeer();
     bool AllSaid();
@@ -59,7 +85,8 @@ private:
     TTerminalView& view_;
     TCliOptions options_;
     TConversationLoop loop_;
-    std::deque<std::string> waitingLines_;
+    std::unique_ptr<TSaveFolder> saveFolder_;
+    std::deque<TTypedLine> waitingLines_;
     bool sendScheduled_ = false;
     bool inputEnded_ = false;
     std::optional<int> exitStatus_;

@@ -1,8 +1,22 @@
 #include "cli/terminalview.h"
 
 #include "cli/terminaltext.h"
+#include "session/filetransfer.h"
+
+namespace {
+
+// About ten redraws a second: enough to see it move, little for a slow terminal.
+constexpr int64_t kProgressIntervalMs = 100;
+constexpr const char* kEraseToLineEnd = "\x1b[K";
+
+}  // namespace
 
 void TTerminalView::WriteLine(std::ostream& stream, const std::string& text) {
+    // The line takes the progress line's place; the next status draws it again.
+    if (lineShown_ && (&stream == &err_ || logOnTerminal_)) {
+        err_ << '\r' << kEraseToLineEnd << std::flush;
+        lineShown_ = false;
+    }
     // At once: whoever reads the other end of a pipe sees each line as it happens.
     stream << EscapeForTerminal(text) << '\n' << std::flush;
 }
@@ -24,3 +38,37 @@ std::string TTerminalView::FieldText(TSessionField field) const {
 void TTerminalView::ShowWarning(const std::string& text) { WriteLine(err_, text); }
 
 void TTerminalView::ShowError(const std::string& text) { WriteLine(err_, text); }
+
+std::string TTerminalView::ChooseSaveFile(const std::string& offeredName) {
+    return OnChooseSaveFile ? OnChooseSaveFile(offeredName) : std::string();
+}
+
+void TTerminalView::EnableProgressLine(bool logOnTerminal, std::function<int64_t()> milliseconds) {
+    logOnTerminal_ = logOnTerminal;
+    milliseconds_ = std::move(milliseconds);
+}
+
+void TTerminalView::ShowTransferStatus(int64_t done, int64_t total) {
+    if (!milliseconds_) return;
+    const int64_t now = milliseconds_();
+    if (!transferShown_) {
+        transferShown_ = true;
+        transferStart_ = now;
+        DrawProgress(done, total, now);
+    } else if (done == total || now - lastDrawn_ >= kProgressIntervalMs) {
+        DrawProgress(done, total, now);
+    }
+    if (done == total) EndProgressLine();
+}
+
+void TTerminalView::DrawProgress(int64_t done, int64_t total, int64_t now) {
+    err_ << '\r' << TransferStatusText(done, total, now - transferStart_) << kEraseToLineEnd << std::flush;
+    lastDrawn_ = now;
+    lineShown_ = true;
+}
+
+void TTerminalView::EndProgressLine() {
+    if (lineShown_) err_ << '\n' << std::flush;
+    lineShown_ = false;
+    transferShown_ = false;
+}

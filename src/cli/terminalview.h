@@ -1,9 +1,12 @@
 #pragma once
 // The session's view in a terminal: the message log on standard output, the
 // error display and the warning boxes on standard error, one line each, with
-// control characters made visible. Fields are plain texts; the controls,
-// the cursor and the anti-keylogging field have nothing to show.
+// control characters made visible, and while a file moves a progress line on
+// standard error when that is a terminal. Fields are plain texts; the
+// controls, the cursor and the anti-keylogging field have nothing to show.
+// The answers to file offers come from whoever sets the hooks.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -32,22 +35,42 @@ public:
     void SetBusyCursor(bool) override {}
     bool IsApplicationActive() const override { return true; }
     void FlashTaskBar() override {}
-    // Files: offers are refused unless a folder takes them.
-    bool AskYesNo(const std::string&) override { return false; }
+    // Files: offers are refused unless a hook takes them.
+    bool AskYesNo(const std::string& question) override { return OnAskYesNo && OnAskYesNo(question); }
+    // Files to send are named on the command line or in a command, never chosen.
     std::string ChooseFileToSend() override { return std::string(); }
-    std::string ChooseSaveFile(const std::string&) override { return std::string(); }
+    std::string ChooseSaveFile(const std::string& offeredName) override;
     void SetProgress(int) override {}
-    void ShowTransferStatus(int64_t, int64_t) override {}
+    void ShowTransferStatus(int64_t done, int64_t total) override;
     void SetTextToSendEnabled(bool) override {}
+
+    // Turns the progress line on; only for a terminal, where the carriage
+    // return and the erase code mean something. logOnTerminal: the log goes
+    // to the same terminal, so the progress line makes way for its lines too.
+    void EnableProgressLine(bool logOnTerminal, std::function<int64_t()> milliseconds);
+    // The transfer ended: a progress line shown is finished with a newline,
+    // and the next transfer starts its own.
+    void EndProgressLine();
 
     // Told every control state the session applies: sending may have become possible.
     std::function<void(const TControlStates&)> OnControlsFixed;
+    std::function<bool(const std::string& question)> OnAskYesNo;
+    // The path for an accepted file; empty refuses it after all.
+    std::function<std::string(const std::string& offeredName)> OnChooseSaveFile;
 
 private:
-    static void WriteLine(std::ostream& stream, const std::string& text);
+    void WriteLine(std::ostream& stream, const std::string& text);
+    void DrawProgress(int64_t done, int64_t total, int64_t now);
 
     std::ostream& out_;
     std::ostream& err_;
+    // Progress line: off without a clock.
+    std::function<int64_t()> milliseconds_;
+    bool logOnTerminal_ = false;
+    bool transferShown_ = false;
+    bool lineShown_ = false;
+    int64_t transferStart_ = 0;
+    int64_t lastDrawn_ = 0;
     int logLines_ = 0;
     std::map<TSessionField, std::string> fields_;
     bool antiKeyloggingToggleDown_ = false;

@@ -155,11 +155,42 @@ TEST(Options, KeyChoices) {
     EXPECT_EQ(ErrorOf({"decrypt", "--key-file", "f", "--key", "k"}), "'--key' and '--key-file' exclude each other");
 }
 
+TEST(Options, FileOptionsOfAConversation) {
+    TCliOptions options = Parsed({"connect", "h", "--send", "/a b", "--send=c", "--accept-files", "/in",
+                                  "--overwrite", "--send", "--debug"});
+    // Repeated, the files keep their order; a file may look like an option.
+    EXPECT_EQ(options.filesToSend, (std::vector<std::string>{"/a b", "c", "--debug"}));
+    EXPECT_EQ(options.acceptFolder, "/in");
+    EXPECT_TRUE(options.overwrite);
+    EXPECT_FALSE(options.debug);
+
+    options = Parsed({"listen", "--accept-files=/one", "--accept-files", "two"});
+    EXPECT_EQ(options.acceptFolder, "two");
+    EXPECT_FALSE(options.overwrite);
+    EXPECT_TRUE(options.filesToSend.empty());
+
+    options = Parsed({"listen"});
+    EXPECT_FALSE(options.acceptFolder);
+    EXPECT_TRUE(options.filesToSend.empty());
+}
+
+TEST(Options, FileOptionErrors) {
+    EXPECT_EQ(ErrorOf({"listen", "--overwrite"}), "'--overwrite' needs '--accept-files'");
+    EXPECT_EQ(ErrorOf({"connect", "h", "--overwrite", "--send", "x"}), "'--overwrite' needs '--accept-files'");
+    EXPECT_EQ(ErrorOf({"listen", "--accept-files"}), "'--accept-files' needs a value");
+    EXPECT_EQ(ErrorOf({"listen", "--accept-files="}), "'--accept-files' needs a folder, not ''");
+    EXPECT_EQ(ErrorOf({"connect", "h", "--send"}), "'--send' needs a value");
+    EXPECT_EQ(ErrorOf({"listen", "--accept-files", "/in", "--overwrite=yes"}), "'--overwrite' takes no value");
+    EXPECT_EQ(ErrorOf({"encrypt", "--key", "k", "--send", "x"}), "'--send' is not an option of encrypt");
+    EXPECT_EQ(ErrorOf({"self-check", "--accept-files", "/in"}), "'--accept-files' is not an option of self-check");
+}
+
 TEST(Options, UsageNamesEveryCommandAndOption) {
     const std::string usage = CliUsageText();
     for (const char* word : {"listen", "connect HOST", "encrypt", "decrypt", "self-check", "--port P",
                              "--key-size BITS", "--keep-listening", "--config FILE", "--debug", "--log",
-                             "--sleep MS", "--help", "--version", "--key TEXT", "--key-file FILE", "--hex"})
+                             "--sleep MS", "--help", "--version", "--key TEXT", "--key-file FILE", "--hex",
+                             "--send PATH", "--accept-files DIR", "--overwrite", "/send PATH", "/cancel", "/quit"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(usage.back(), '\n');
 }

@@ -107,4 +107,20 @@ TEST(Program, EncryptAndDecryptRunStraightThrough) {
 TEST(Program, ListenAndConnectNeedTheConversation) {
     EXPECT_EQ(RunProgram({"listen", "--port", "1801"}).status, std::nullopt);
     EXPECT_EQ(RunProgram({"connect", "peer.example"}).status, std::nullopt);
+    EXPECT_EQ(RunProgram({"listen", "--accept-files", "/in", "--overwrite"}).status, std::nullopt);
+    EXPECT_EQ(RunProgram({"connect", "peer.example", "--send", "a", "--send", "b"}).status, std::nullopt);
+}
+
+TEST(Program, FileOptionErrorsAreUsageErrors) {
+    for (const auto& [arguments, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"listen", "--overwrite"}, "'--overwrite' needs '--accept-files'"},
+             {{"connect", "h", "--accept-files"}, "'--accept-files' needs a value"},
+             {{"connect", "h", "--accept-files="}, "'--accept-files' needs a folder, not ''"},
+             {{"listen", "--send"}, "'--send' needs a value"},
+             {{"decrypt", "--key", "k", "--overwrite"}, "'--overwrite' is not an option of decrypt"}}) {
+        const ProgramRun run = RunProgram(arguments);
+        EXPECT_EQ(run.status, 2) << reason;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "quellmere-cli: " + reason + "\n" + CliUsageText());
+    }
 }
