@@ -296,6 +296,12 @@ void TFileTransfer::FileOffered(const std::string& text) {
     const std::string name = ReducedFileName(rest.substr(0, question));
     const std::string sizeText = question == std::string::npos ? std::string() : rest.substr(question + 1);
     if (!view_.IsApplicationActive()) view_.FlashTaskBar();
+    // One file name and one transfer at a time: offers that cross cannot both be taken.
+    if (offering_) {
+        port_.AppendLog("Refused file " + name + ": our own offer waits for its answer");
+        channel_.sendTextToPeerEncrypted(kFileRefused);
+        return;
+    }
 
     // Frames that come while the person decides wait for the answer.
     port_.HoldFrames();

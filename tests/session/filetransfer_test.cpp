@@ -331,3 +331,21 @@ TEST_F(Transfer, ADisconnectMidTransferClosesTheFileAndClearsBothSides) {
     EXPECT_EQ(pair.client.files->openFiles, 0);
     EXPECT_TRUE(pair.client.view.lastStates.connectionSetupEnabled);
 }
+
+TEST_F(Transfer, OffersThatCrossAreBothRefusedInsteadOfMixedUp) {
+    pair.client.files->files["/c"] = "from client";
+    pair.server.files->files["/s"] = "from server";
+    pair.client.session->OfferFile("/c");
+    pair.server.session->OfferFile("/s");
+    pair.Run();
+    for (Harness* side : {&pair.client, &pair.server}) {
+        EXPECT_TRUE(side->view.questions.empty());
+        EXPECT_EQ(side->view.log.back(), "Peer rejected file");
+        EXPECT_FALSE(side->session->fileTransfer().isOffering());
+        EXPECT_TRUE(side->session->isActive());
+    }
+    EXPECT_TRUE(pair.server.view.HasLine("Refused file c: our own offer waits for its answer"));
+    // Afterwards one at a time works.
+    Send(pair.client, pair.server, "again");
+    EXPECT_EQ(pair.server.files->files["/tmp/in/report.pdf"], "again");
+}
