@@ -1,6 +1,7 @@
 // Quellmere: shows the main window, or with --self-check runs the built-in
 // known-answer checks and says what they found.
 #include "adapters/defaultenvironment.h"
+#include "adapters/processhardening.h"
 #include "adapters/selfcheck.h"
 #include "ui/form1.h"
 
@@ -31,6 +32,7 @@ void printUsage(std::FILE* to) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ForbidCoreDumps();
     // These need no display, so they run before Qt looks for one.
     const std::vector<TSelfCheck> checks = RunSelfChecks();
     for (int i = 1; i < argc; ++i) {

@@ -7,7 +7,11 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -16,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "adapters/diskfilesystem.h"
+#include "adapters/processhardening.h"
 #include "adapters/qttimer.h"
 #include "adapters/settingsfile.h"
 #include "adapters/systemclock.h"
@@ -200,4 +205,25 @@ TEST(SystemClock, TimeOfDayWithoutATimeZone) {
               text.size() >= 8 && std::isdigit(static_cast<unsigned char>(text[1])) ? 6 : 5) << text;
     for (const char* zone : {"UTC", "GMT", "CET", "EST", "PST"})
         EXPECT_EQ(text.find(zone), std::string::npos) << text;
+}
+
+TEST(ProcessHardening, NoCoreDumpAndNotDumpable) {
+    // In a child, so the test runner itself stays as it was.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ForbidCoreDumps();
+        rlimit core{};
+        getrlimit(RLIMIT_CORE, &core);
+#if defined(__SANITIZE_ADDRESS__)
+        const bool dumpableAsBuilt = true;
+#else
+        const bool dumpableAsBuilt = prctl(PR_GET_DUMPABLE) == 0;
+#endif
+        _exit(core.rlim_cur == 0 && core.rlim_max == 0 && dumpableAsBuilt ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
