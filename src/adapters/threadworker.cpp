@@ -1,33 +1,51 @@
 #include "adapters/threadworker.h"
 
-#include <algorithm>
-
 #include <QMetaObject>
 
-TThreadWorker::TThreadWorker() : context_(std::make_unique<QObject>()) {}
+namespace {
+
+// RSA work spreads over the cores by itself; two threads let a key be made
+// while other work goes on.
+constexpr int kThreads = 2;
+
+}  // namespace
+
+TThreadWorker::TThreadWorker() : context_(std::make_unique<QObject>()) {
+    for (int i = 0; i < kThreads; ++i) threads_.emplace_back([this] { Serve(); });
+}
 
 TThreadWorker::~TThreadWorker() {
-    for (TJob& job : jobs_)
-        job.thread.join();
+    {
+        // Work not yet begun is dropped; work under way is waited for.
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
     context_.reset();
 }
 
 void TThreadWorker::Run(std::function<std::function<void()>()> work) {
-    JoinFinished();
-    QObject* const context = context_.get();
-    auto finished = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([context, finished, work = std::move(work)] {
-        std::function<void()> continuation = work();
-        QMetaObject::invokeMethod(context, std::move(continuation), Qt::QueuedConnection);
-        finished->store(true);
-    });
-    jobs_.push_back({std::move(thread), std::move(finished)});
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(work));
+    }
+    wake_.notify_one();
 }
 
-void TThreadWorker::JoinFinished() {
-    // Threads that are done are joined as new work comes, so they do not pile up.
-    const auto done = std::partition(jobs_.begin(), jobs_.end(), [](const TJob& job) { return !job.finished->load(); });
-    for (auto job = done; job != jobs_.end(); ++job)
-        job->thread.join();
-    jobs_.erase(done, jobs_.end());
+void TThreadWorker::Serve() {
+    QObject* const context = context_.get();
+    for (;;) {
+        std::function<std::function<void()>()> work;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            work = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        std::function<void()> continuation = work();
+        QMetaObject::invokeMethod(context, std::move(continuation), Qt::QueuedConnection);
+    }
 }

@@ -1,9 +1,12 @@
 #pragma once
 // Runs work on threads of its own and hands each continuation back to the
-// thread that made the worker, through its Qt event loop.
+// thread that made the worker, through its Qt event loop. The threads live as
+// long as the worker: a file transfer hands it hundreds of batches a second.
 
-#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,13 +22,13 @@ public:
     void Run(std::function<std::function<void()>()> work) override;
 
 private:
-    struct TJob {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> finished;
-    };
-    void JoinFinished();
+    void Serve();
 
-    std::vector<TJob> jobs_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<std::function<void()>()>> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
     // Continuations are queued calls on this object: they die with it.
     std::unique_ptr<QObject> context_;
 };

@@ -6,6 +6,12 @@
 
 #include <QTcpSocket>
 
+namespace {
+
+constexpr qint64 kReadBufferBytes = 1 << 20;
+
+}  // namespace
+
 void TDeleteLater::operator()(QObject* object) const
 {
     if (object != nullptr)
@@ -14,6 +20,9 @@ void TDeleteLater::operator()(QObject* object) const
 
 void TQtSocketConnection::Attach(QTcpSocket* socket)
 {
+    // A bounded read buffer: what the program has not taken yet stays with the
+    // system, which then slows the sender, instead of piling up here.
+    socket->setReadBufferSize(kReadBufferBytes);
     socket_.reset(socket);
     connected_ = false;
     peerAddress_.clear();
