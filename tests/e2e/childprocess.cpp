@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kTickMilliseconds = 20;
@@ -24,6 +26,25 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+bool WaitUntilWhileChanging(const std::function<bool()>& condition, const std::function<int64_t()>& progress,
+                            std::chrono::milliseconds timeout) {
+    int64_t lastSeen = progress();
+    QDeadlineTimer stalled(timeout);
+    const auto doneOrStalled = [&] {
+        if (condition()) return true;
+        const int64_t now = progress();
+        if (now != lastSeen) {
+            lastSeen = now;
+            stalled.setRemainingTime(timeout);
+        }
+        return stalled.hasExpired();
+    };
+    // No deadline of its own: only a stall ends the wait.
+    constexpr std::chrono::hours kNoDeadline{24 * 365};
+    WaitUntil(doneOrStalled, kNoDeadline);
+    return condition();
 }
 
 void Pause(std::chrono::milliseconds duration) {
@@ -74,6 +95,10 @@ bool TChildProcess::WaitForLine(const std::string& exactLine, std::chrono::milli
     return WaitForLine([&](const std::string& line) { return line == exactLine; }, timeout).has_value();
 }
 
+bool TChildProcess::HasLine(const std::string& exactLine) const {
+    return std::find(lines_.begin(), lines_.end(), exactLine) != lines_.end();
+}
+
 bool TChildProcess::WaitForExit(std::chrono::milliseconds timeout) {
     if (!WaitUntil([this] { return !Running(); }, timeout)) return false;
     TakeOutput();
@@ -87,6 +112,10 @@ void TChildProcess::Kill() {
     if (!Running()) return;
     process_.kill();
     process_.waitForFinished(static_cast<int>(kPatience.count()));
+}
+
+void TChildProcess::Terminate() {
+    if (Running()) process_.terminate();
 }
 
 std::string TChildProcess::Transcript() const {

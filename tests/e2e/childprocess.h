@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,11 @@ inline constexpr std::chrono::milliseconds kPatience{60000};
 
 // Runs the event loop until the condition holds; false when the time ran out.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kPatience);
+
+// For long work: gives up only when the condition still fails and the
+// measure of progress has stayed the same for the whole timeout.
+bool WaitUntilWhileChanging(const std::function<bool()>& condition, const std::function<int64_t()>& progress,
+                            std::chrono::milliseconds timeout = kPatience);
 
 using TLinePredicate = std::function<bool(const std::string& line)>;
 
@@ -42,10 +48,14 @@ public:
     std::optional<std::string> WaitForLine(const TLinePredicate& accepts,
                                            std::chrono::milliseconds timeout = kPatience);
     bool WaitForLine(const std::string& exactLine, std::chrono::milliseconds timeout = kPatience);
+    bool HasLine(const std::string& exactLine) const;
     // True when the process ended by itself in time (not crashed).
     bool WaitForExit(std::chrono::milliseconds timeout = kPatience);
     bool Running() const;
+    // SIGKILL: nothing of the program runs after it.
     void Kill();
+    // SIGTERM, as an interrupt from outside.
+    void Terminate();
 
     int ExitCode() const { return process_.exitCode(); }
     qint64 ProcessId() const { return process_.processId(); }

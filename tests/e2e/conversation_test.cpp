@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "childprocess.h"
 #include "testbed.h"
 
@@ -29,36 +27,6 @@ std::string AsInput(const std::vector<std::string>& lines) {
     std::string input;
     for (const std::string& line : lines) input += line + '\n';
     return input;
-}
-
-std::vector<std::string> ListenerHandshake(const std::string& port) {
-    return {"Generating 512 bit RSA key...please wait",
-            "Generated 512 bit RSA key ok",
-            "Listening on port " + port,
-            "Connection from localhost",
-            "Sending our public key",
-            "Sent public key to localhost, receiving AES key, please wait...",
-            "Received encrypted AES key...please wait whilst decrypting",
-            "Decrypted AES key ok",
-            "** HANDSHAKING COMPLETE **"};
-}
-
-std::vector<std::string> ConnectorHandshake(const std::string& port) {
-    return {"Connected to localhost:" + port,
-            "Received remote RSA public key ok",
-            "Generating AES key",
-            "Generated AES key",
-            "Encrypting AES key with remote RSA public key...please wait",
-            "Transmitting AES key",
-            "Transmitted AES key, waiting for peer to decrypt & acknowledge",
-            "** HANDSHAKING COMPLETE **"};
-}
-
-std::vector<std::string> Slice(const std::vector<std::string>& lines, std::size_t from, std::size_t count) {
-    from = std::min(from, lines.size());
-    count = std::min(count, lines.size() - from);
-    const auto first = lines.begin() + static_cast<std::ptrdiff_t>(from);
-    return {first, first + static_cast<std::ptrdiff_t>(count)};
 }
 
 }  // namespace

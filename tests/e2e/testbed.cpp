@@ -5,12 +5,52 @@
 #include <QHostAddress>
 #include <QTcpServer>
 
+#include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
 QString TerminalProgram() { return QString::fromUtf8(QUELLMERE_CLI_PATH); }
 
 QString WindowProgram() { return QString::fromUtf8(QUELLMERE_WINDOW_PATH); }
+
+std::vector<std::string> ListenerHandshake(const std::string& port) {
+    return {"Generating 512 bit RSA key...please wait",
+            "Generated 512 bit RSA key ok",
+            "Listening on port " + port,
+            "Connection from localhost",
+            "Sending our public key",
+            "Sent public key to localhost, receiving AES key, please wait...",
+            "Received encrypted AES key...please wait whilst decrypting",
+            "Decrypted AES key ok",
+            "** HANDSHAKING COMPLETE **"};
+}
+
+std::vector<std::string> ConnectorHandshake(const std::string& port) {
+    return {"Connected to localhost:" + port,
+            "Received remote RSA public key ok",
+            "Generating AES key",
+            "Generated AES key",
+            "Encrypting AES key with remote RSA public key...please wait",
+            "Transmitting AES key",
+            "Transmitted AES key, waiting for peer to decrypt & acknowledge",
+            "** HANDSHAKING COMPLETE **"};
+}
+
+std::vector<std::string> SenderLines(const QString& path) {
+    return {"Waiting for peer to accept file...please wait", "Transmitting " + path.toStdString(),
+            "Transmitted file " + path.toStdString()};
+}
+
+std::vector<std::string> ReceiverLines(const QString& path) {
+    return {"Receiving file " + path.toStdString(), kFinishedOk};
+}
+
+std::vector<std::string> Slice(const std::vector<std::string>& lines, std::size_t from, std::size_t count) {
+    from = std::min(from, lines.size());
+    count = std::min(count, lines.size() - from);
+    const auto first = lines.begin() + static_cast<std::ptrdiff_t>(from);
+    return {first, first + static_cast<std::ptrdiff_t>(count)};
+}
 
 uint16_t FreePort() {
     QTcpServer probe;

@@ -18,6 +18,19 @@ QString WindowProgram();
 // What a listener with the 512-bit keys of these tests says on stderr.
 inline const std::string kWeakKeyWarning = "Warning - key size is 512 which is weak, use 1024 at least!\n";
 
+// What each side logs from its start to the end of the key exchange; the
+// listener's key has 512 bits.
+std::vector<std::string> ListenerHandshake(const std::string& port);
+std::vector<std::string> ConnectorHandshake(const std::string& port);
+// At most COUNT lines from FROM on.
+std::vector<std::string> Slice(const std::vector<std::string>& lines, std::size_t from, std::size_t count);
+
+// What a sender of the file at PATH logs, from its offer to the end message.
+std::vector<std::string> SenderLines(const QString& path);
+// What a receiver saving at PATH logs when all arrived whole.
+inline const std::string kFinishedOk = "Finished reading file ok";
+std::vector<std::string> ReceiverLines(const QString& path);
+
 // A port nobody listens on at the moment of asking.
 uint16_t FreePort();
 QString PortText(uint16_t port);

@@ -3,17 +3,15 @@
 // anti-keylogging field while the field injects garbage keystrokes: the peer
 // must receive exactly what was typed.
 
-#include <QDeadlineTimer>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <set>
 
 #include "childprocess.h"
 #include "testbed.h"
+#include "virtualdesktop.h"
 
 namespace {
 
@@ -22,59 +20,10 @@ using namespace std::chrono_literals;
 const std::string kTerminalLine = "Hello from the terminal: grüße!";
 const std::string kTypedLine = "Typed in the Window, 42 times!";
 
-// One Xvfb server of our own, found by its display number on its stdout;
-// the caller's display is never touched.
-class TVirtualDesktop {
-public:
-    bool Start() {
-        server_ = std::make_unique<TChildProcess>(
-            QStringLiteral("Xvfb"), QStringList{"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        if (!server_->Start()) return false;
-        const std::optional<std::string> number =
-            server_->WaitForLine([](const std::string& line) { return !line.empty(); });
-        if (!number) return false;
-        environment_ = QProcessEnvironment::systemEnvironment();
-        environment_.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromStdString(*number));
-        environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        environment_.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment_.remove(QStringLiteral("XAUTHORITY"));
-        return true;
-    }
-
-    const QProcessEnvironment& Environment() const { return environment_; }
-    std::string Transcript() const { return server_ ? server_->Transcript() : std::string(); }
-
-    bool Xdotool(const QStringList& arguments) const {
-        const TFinishedRun run = RunToEnd(QStringLiteral("xdotool"), arguments, {}, environment_);
-        return run.exited && run.exitCode == 0;
-    }
-
-    // A visible window with this exact title that was not there before, while its program runs.
-    std::optional<QString> WaitForNewWindow(const QString& title, const TChildProcess& owner) {
-        std::optional<QString> found;
-        const QStringList search{"search", "--onlyvisible", "--name", "^" + title + "$"};
-        const QDeadlineTimer deadline(kPatience);
-        while (!found && !deadline.hasExpired() && owner.Running()) {
-            const TFinishedRun run = RunToEnd(QStringLiteral("xdotool"), search, {}, environment_);
-            for (const QString& id : QString::fromStdString(run.output).split('\n', Qt::SkipEmptyParts))
-                if (known_.insert(id).second) found = id;
-            if (!found) Pause(200ms);
-        }
-        return found;
-    }
-
-private:
-    std::unique_ptr<TChildProcess> server_;
-    QProcessEnvironment environment_;
-    std::set<QString> known_;
-};
-
 class WindowAndTerminal : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* tool : {"Xvfb", "xdotool"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed";
+        if (const std::optional<std::string> tool = MissingDesktopTool()) GTEST_SKIP() << *tool << " is not installed";
         ASSERT_TRUE(folder_.isValid());
         ASSERT_TRUE(desktop_.Start()) << desktop_.Transcript();
         terminalSettings_ = WriteSettings(folder_.path(), QStringLiteral("terminal.conf"), {"debug=false"});
