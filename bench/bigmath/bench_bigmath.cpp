@@ -81,7 +81,8 @@ void ToZ(const TBigint& x, Z& z) {
 void RandomBits(TIsaac& random, int32_t bits, Z& out) {
     const int32_t size = bits / 16 + (bits % 16 ? 1 : 0);
     std::vector<uint16_t> digits(static_cast<std::size_t>(size));
-    for (int32_t i = size - 1; i >= 0; --i) digits[static_cast<std::size_t>(i)] = static_cast<uint16_t>(random.Range(65536));
+    for (int32_t i = size - 1; i >= 0; --i)
+        digits[static_cast<std::size_t>(i)] = static_cast<uint16_t>(random.Range(65536));
     if (bits % 16) digits.back() &= static_cast<uint16_t>((1u << (bits % 16)) - 1);
     mpz_import(out.get(), digits.size(), -1, sizeof(uint16_t), 0, 0, digits.data());
 }
@@ -89,7 +90,8 @@ void RandomBits(TIsaac& random, int32_t bits, Z& out) {
 void RandomBelow(TIsaac& random, const Z& max, Z& out) {
     const std::size_t size = (mpz_sizeinbase(max.get(), 2) + 15) / 16;
     std::vector<uint16_t> digits(size);
-    const int32_t top = static_cast<int32_t>(mpz_getlimbn(max.get(), static_cast<mp_size_t>((size - 1) / 4)) >> (16 * ((size - 1) % 4)) & 0xFFFF);
+    const int32_t top = static_cast<int32_t>(
+        mpz_getlimbn(max.get(), static_cast<mp_size_t>((size - 1) / 4)) >> (16 * ((size - 1) % 4)) & 0xFFFF);
     for (std::size_t i = size; i-- > 0;) digits[i] = static_cast<uint16_t>(random.Range(i == size - 1 ? top : 65536));
     mpz_import(out.get(), digits.size(), -1, sizeof(uint16_t), 0, 0, digits.data());
 }
@@ -196,18 +198,20 @@ void PowModBench(const char* name, int bits, int rounds) {
     const int batch = bits <= 1024 ? 20 : 5;
     for (int r = 0; r < rounds; ++r) {
         ours.push_back(Seconds([&] {
-            for (int i = 0; i < batch; ++i) {
-                auto x = TBigint::CreateCopy(*base);
-                x->PowMod(*exponent, *modulus);
-                benchmark::DoNotOptimize(x);
-            }
-        }) / batch);
+                           for (int i = 0; i < batch; ++i) {
+                               auto x = TBigint::CreateCopy(*base);
+                               x->PowMod(*exponent, *modulus);
+                               benchmark::DoNotOptimize(x);
+                           }
+                       }) /
+                       batch);
         gmp.push_back(Seconds([&] {
-            for (int i = 0; i < batch; ++i) {
-                mpz_powm(zr.get(), zb.get(), ze.get(), zm.get());
-                benchmark::DoNotOptimize(zr);
-            }
-        }) / batch);
+                          for (int i = 0; i < batch; ++i) {
+                              mpz_powm(zr.get(), zb.get(), ze.get(), zm.get());
+                              benchmark::DoNotOptimize(zr);
+                          }
+                      }) /
+                      batch);
     }
     auto x = TBigint::CreateCopy(*base);
     x->PowMod(*exponent, *modulus);

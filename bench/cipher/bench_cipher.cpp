@@ -120,7 +120,10 @@ int main() {
         EvpZeroBlock(ukey, iv);
         EvpCtx enc;
         Check(EVP_EncryptInit_ex(enc.ctx, EVP_aes_256_cfb8(), nullptr, ukey, iv));
-        auto oursOp = [&] { ours.Cfb8Encrypt(data.data(), out.data(), kMiB); Consume(out.data(), kMiB); };
+        auto oursOp = [&] {
+            ours.Cfb8Encrypt(data.data(), out.data(), kMiB);
+            Consume(out.data(), kMiB);
+        };
         auto theirsOp = [&] {
             int len = 0;
             Check(EVP_EncryptUpdate(enc.ctx, uout, &len, udata, static_cast<int>(kMiB)));
@@ -130,7 +133,10 @@ int main() {
 
         EvpCtx dec;
         Check(EVP_DecryptInit_ex(dec.ctx, EVP_aes_256_cfb8(), nullptr, ukey, iv));
-        auto oursDec = [&] { ours.Cfb8Decrypt(data.data(), out.data(), kMiB); Consume(out.data(), kMiB); };
+        auto oursDec = [&] {
+            ours.Cfb8Decrypt(data.data(), out.data(), kMiB);
+            Consume(out.data(), kMiB);
+        };
         auto theirsDec = [&] {
             int len = 0;
             Check(EVP_DecryptUpdate(dec.ctx, uout, &len, udata, static_cast<int>(kMiB)));
@@ -141,7 +147,10 @@ int main() {
         TRijndael table;
         table.UseHardware(false);
         table.SetKey(key.data(), 256, nullptr);
-        auto tableOp = [&] { table.Cfb8Encrypt(data.data(), out.data(), kMiB); Consume(out.data(), kMiB); };
+        auto tableOp = [&] {
+            table.Cfb8Encrypt(data.data(), out.data(), kMiB);
+            Consume(out.data(), kMiB);
+        };
         Compare("cfb8-encrypt-table", "MB/s", kMiB, 1e6, tableOp, theirsOp, 7);
     }
 

@@ -76,7 +76,8 @@ bool HandshakeBench(const char* name, int32_t bits, int rounds) {
     const TPrivateKey key(bits);
     const auto publicKey = key.GetPublicKey();
     const std::string keyText = RandomKeyText(BigRandom());
-    if (SerialHandshake(key, *publicKey, keyText) != keyText || ParallelHandshake(key, *publicKey, keyText) != keyText) {
+    if (SerialHandshake(key, *publicKey, keyText) != keyText ||
+        ParallelHandshake(key, *publicKey, keyText) != keyText) {
         std::fprintf(stderr, "%s: the key text does not come back\n", name);
         return false;
     }

@@ -155,8 +155,7 @@ double TransferStall(std::size_t fileBytes) {
     pair.Connect(1024);
     pair.client.OfferFile(sentPath);
     const double stall = LongestStallMs([&] { return !pair.serverView.receivedLine.empty(); });
-    if (pair.serverView.receivedLine != "Finished reading file ok" ||
-        ReadWholeFile(pair.serverView.savePath) != sent) {
+    if (pair.serverView.receivedLine != "Finished reading file ok" || ReadWholeFile(pair.serverView.savePath) != sent) {
         std::fprintf(stderr, "transfer-stall: the file did not arrive whole (%s)\n",
                      pair.serverView.receivedLine.c_str());
         return -1;

@@ -255,8 +255,7 @@ private:
     }
 
     void Reap() {
-        while (wait4(pid_, &status_, 0, &usage_) < 0 && errno == EINTR) {
-        }
+        while (wait4(pid_, &status_, 0, &usage_) < 0 && errno == EINTR) {}
         exitTime_ = Clock::now();
         exited_ = true;
     }
@@ -300,8 +299,9 @@ void Pump(const std::vector<TChild*>& children, const TLineHandler& onLine, cons
 std::vector<std::string> OutputOf(const std::vector<std::string>& arguments, const std::string& errorPath) {
     TChild child(arguments, errorPath, false);
     std::vector<std::string> lines;
-    Pump({&child}, [&](TChild&, const std::string& line) { lines.push_back(line); }, [] { return false; },
-         Clock::now() + std::chrono::seconds(20));
+    Pump(
+        {&child}, [&](TChild&, const std::string& line) { lines.push_back(line); }, [] { return false; },
+        Clock::now() + std::chrono::seconds(20));
     return lines;
 }
 
@@ -355,8 +355,9 @@ private:
     // The receiver makes its key pair before it listens.
     static void AwaitListening(TChild& receiver, Clock::time_point deadline) {
         bool listening = false;
-        Pump({&receiver}, [&](TChild&, const std::string& line) { listening |= StartsWith(line, "Listening on port"); },
-             [&] { return listening; }, deadline);
+        Pump(
+            {&receiver}, [&](TChild&, const std::string& line) { listening |= StartsWith(line, "Listening on port"); },
+            [&] { return listening; }, deadline);
         if (listening) return;
         receiver.RequireSuccess();
         FailWith(receiver.Name() + " ended without listening");

@@ -24,12 +24,9 @@ private:
 
 // The runtime's file error texts.
 EInOutError FileError(int code) {
-    if (code == EACCES || code == EPERM || code == EROFS)
-        return EInOutError("File access denied");
-    if (code == ENOENT)
-        return EInOutError("File not found");
-    if (code == ENOSPC)
-        return EInOutError("Disk full");
+    if (code == EACCES || code == EPERM || code == EROFS) return EInOutError("File access denied");
+    if (code == ENOENT) return EInOutError("File not found");
+    if (code == ENOSPC) return EInOutError("Disk full");
     return EInOutError("I/O error " + std::to_string(code));
 }
 
@@ -105,8 +102,7 @@ std::unique_ptr<IOutputFile> TDiskFileSystem::CreateForWriting(const std::string
 std::unique_ptr<ITextFile> TDiskFileSystem::CreateTextFile(const std::string& path) {
     errno = 0;
     std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out)
-        throw FileError(errno);
+    if (!out) throw FileError(errno);
     return std::make_unique<TDiskTextFile>(std::move(out));
 }
 

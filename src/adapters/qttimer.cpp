@@ -3,7 +3,6 @@
 TQtTimer::TQtTimer() {
     timer_.setSingleShot(true);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
-        if (OnTimeout)
-            OnTimeout();
+        if (OnTimeout) OnTimeout();
     });
 }

@@ -11,23 +11,18 @@ namespace {
 
 std::optional<std::string> ReadWhole(const std::string& path) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
-        return std::nullopt;
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
+    if (!in) return std::nullopt;
     std::ostringstream bytes;
     bytes << in.rdbuf();
-    if (in.bad())
-        return std::nullopt;
+    if (in.bad()) return std::nullopt;
     return bytes.str();
 }
 
 }  // namespace
 
-std::string TSettingsFile::Read() {
-    return ReadWhole(path_).value_or(std::string());
-}
+std::string TSettingsFile::Read() { return ReadWhole(path_).value_or(std::string()); }
 
 void TSettingsFile::Update(const std::function<std::string(const std::string& current)>& update) {
     const EInOutError refused("Unable to write to " + path_);
@@ -36,14 +31,11 @@ void TSettingsFile::Update(const std::function<std::string(const std::string& cu
     std::error_code error;
     const bool exists = std::filesystem::exists(path_, error);
     std::optional<std::string> current = exists ? ReadWhole(path_) : std::string();
-    if (!current)
-        throw refused;
+    if (!current) throw refused;
     const std::string bytes = update(*current);
-    if (bytes == *current)
-        return;
+    if (bytes == *current) return;
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out)
-        throw refused;
+    if (!out) throw refused;
 }

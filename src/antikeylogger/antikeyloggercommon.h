@@ -14,8 +14,8 @@
 // start-up. Tests reseed it with GarbageRandom.Seed(...) for known draws.
 extern TIsaac GarbageRandom;
 
-inline constexpr std::array<std::string_view, 12> GarbageVowels = {
-    "a", "a", "a", "e", "e", "e", "e", "i", "i", "o", "o", "u"};
+inline constexpr std::array<std::string_view, 12> GarbageVowels = {"a", "a", "a", "e", "e", "e",
+                                                                   "e", "i", "i", "o", "o", "u"};
 
 // n characters of plausible-looking typing (codes 32 to 124, no grave accent,
 // extra vowels and spaces); empty for n <= 0.

@@ -19,15 +19,11 @@ constexpr int kMaxGarbageCount = 32768;
 // be counted like any other. Tab, Delete, arrows and the like stay editing keys.
 std::optional<QChar> CharacterOf(const QKeyEvent& event) {
     switch (event.key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QChar(u'\r');
-    case Qt::Key_Backspace:
-        return QChar(u'\x08');
-    case Qt::Key_Escape:
-        return QChar(u'\x1B');
-    default:
-        break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return QChar(u'\r');
+        case Qt::Key_Backspace: return QChar(u'\x08');
+        case Qt::Key_Escape: return QChar(u'\x1B');
+        default: break;
     }
     const QString text = event.text();
     if (text.isEmpty()) return std::nullopt;
@@ -40,14 +36,12 @@ std::optional<QChar> CharacterOf(const QKeyEvent& event) {
 // the front or a popup closing hands the focus back without anyone typing.
 bool IsFieldEntered(Qt::FocusReason reason) {
     switch (reason) {
-    case Qt::MouseFocusReason:
-    case Qt::TabFocusReason:
-    case Qt::BacktabFocusReason:
-    case Qt::ShortcutFocusReason:
-    case Qt::OtherFocusReason:
-        return true;
-    default:
-        return false;
+        case Qt::MouseFocusReason:
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+        case Qt::OtherFocusReason: return true;
+        default: return false;
     }
 }
 
@@ -64,9 +58,7 @@ TAntiKeyLoggerEdit::TAntiKeyLoggerEdit(QWidget* parent) : QLineEdit(parent) {
     injector = backend;
 }
 
-void TAntiKeyLoggerEdit::setGarbageCount(int count) {
-    garbageCount = std::clamp(count, 0, kMaxGarbageCount);
-}
+void TAntiKeyLoggerEdit::setGarbageCount(int count) { garbageCount = std::clamp(count, 0, kMaxGarbageCount); }
 
 void TAntiKeyLoggerEdit::setKeyboardBackend(std::shared_ptr<IKeyboardState> state,
                                             std::shared_ptr<IKeystrokeInjector> newInjector) {
@@ -78,8 +70,7 @@ void TAntiKeyLoggerEdit::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     // With a modifier down the burst would come back as a shortcut or, with
     // Ctrl, get through the key step into the text.
-    if (antiKeyloggingActive && IsFieldEntered(event->reason()) &&
-        !IsAnyModifierHeld(*keyboardState)) {
+    if (antiKeyloggingActive && IsFieldEntered(event->reason()) && !IsAnyModifierHeld(*keyboardState)) {
         StartBurst();
     }
 }

@@ -32,8 +32,7 @@ public:
     int32_t PendingGarbage() const { return pendingGarbage; }
 
     // Defaults to DefaultKeyboardBackend().
-    void setKeyboardBackend(std::shared_ptr<IKeyboardState> state,
-                            std::shared_ptr<IKeystrokeInjector> injector);
+    void setKeyboardBackend(std::shared_ptr<IKeyboardState> state, std::shared_ptr<IKeystrokeInjector> injector);
 
 signals:
     // A character that reached the field (Return as '\r', Backspace as 0x08,

@@ -38,9 +38,7 @@ std::shared_ptr<TKeyboardBackend>& DefaultSlot() {
 
 }  // namespace
 
-std::shared_ptr<TKeyboardBackend> MakeNullKeyboardBackend() {
-    return std::make_shared<TNullKeyboardBackend>();
-}
+std::shared_ptr<TKeyboardBackend> MakeNullKeyboardBackend() { return std::make_shared<TNullKeyboardBackend>(); }
 
 std::shared_ptr<TKeyboardBackend> MakeKeyboardBackend() {
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
@@ -55,6 +53,4 @@ std::shared_ptr<TKeyboardBackend> DefaultKeyboardBackend() {
     return backend;
 }
 
-void SetDefaultKeyboardBackend(std::shared_ptr<TKeyboardBackend> backend) {
-    DefaultSlot() = std::move(backend);
-}
+void SetDefaultKeyboardBackend(std::shared_ptr<TKeyboardBackend> backend) { DefaultSlot() = std::move(backend); }

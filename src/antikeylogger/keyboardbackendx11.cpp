@@ -28,31 +28,25 @@ bool IsBitSet(const char (&keys)[32], int keycode) {
 
 std::optional<TModifierKey> KindOfKeysym(KeySym keysym) {
     switch (keysym) {
-    case XK_Control_L:
-    case XK_Control_R:
-        return TModifierKey::Ctrl;
-    case XK_Alt_L:
-        return TModifierKey::Alt;
-    case XK_Alt_R:
-    case XK_ISO_Level3_Shift:
-        return TModifierKey::RightAlt;
-    case XK_Shift_L:
-    case XK_Shift_R:
-        return TModifierKey::Shift;
-    case XK_Caps_Lock:
-        return TModifierKey::CapsLock;
-    default:
-        return std::nullopt;
+        case XK_Control_L:
+        case XK_Control_R: return TModifierKey::Ctrl;
+        case XK_Alt_L: return TModifierKey::Alt;
+        case XK_Alt_R:
+        case XK_ISO_Level3_Shift: return TModifierKey::RightAlt;
+        case XK_Shift_L:
+        case XK_Shift_R: return TModifierKey::Shift;
+        case XK_Caps_Lock: return TModifierKey::CapsLock;
+        default: return std::nullopt;
     }
 }
 
 KeySym DefaultKeysym(TModifierKey key) {
     switch (key) {
-    case TModifierKey::Ctrl: return XK_Control_L;
-    case TModifierKey::Alt: return XK_Alt_L;
-    case TModifierKey::RightAlt: return XK_ISO_Level3_Shift;
-    case TModifierKey::Shift: return XK_Shift_L;
-    case TModifierKey::CapsLock: return XK_Caps_Lock;
+        case TModifierKey::Ctrl: return XK_Control_L;
+        case TModifierKey::Alt: return XK_Alt_L;
+        case TModifierKey::RightAlt: return XK_ISO_Level3_Shift;
+        case TModifierKey::Shift: return XK_Shift_L;
+        case TModifierKey::CapsLock: return XK_Caps_Lock;
     }
     return XK_Shift_L;
 }
@@ -70,8 +64,7 @@ public:
 
     bool IsCtrlOrAltHeld() override {
         const std::array<std::vector<KeyCode>, kModifierKinds> down = DownModifierKeys();
-        return !down[KindIndex(TModifierKey::Ctrl)].empty() ||
-               !down[KindIndex(TModifierKey::Alt)].empty() ||
+        return !down[KindIndex(TModifierKey::Ctrl)].empty() || !down[KindIndex(TModifierKey::Alt)].empty() ||
                !down[KindIndex(TModifierKey::RightAlt)].empty();
     }
 
@@ -143,12 +136,10 @@ private:
         if (code < 0x20 || code > 0x7E) return std::nullopt;
         const KeySym wanted = code;  // Latin-1 keysyms equal their codes
         XkbStateRec state{};
-        const unsigned group =
-            XkbGetState(display, XkbUseCoreKbd, &state) == Success ? state.group : 0;
+        const unsigned group = XkbGetState(display, XkbUseCoreKbd, &state) == Success ? state.group : 0;
         for (int level = 0; level < 2; ++level) {
             for (int keycode = minKeycode; keycode <= maxKeycode; ++keycode) {
-                if (XkbKeycodeToKeysym(display, static_cast<KeyCode>(keycode), group, level) ==
-                    wanted) {
+                if (XkbKeycodeToKeysym(display, static_cast<KeyCode>(keycode), group, level) == wanted) {
                     return TKeyStroke{static_cast<uint32_t>(keycode), level == 1};
                 }
             }

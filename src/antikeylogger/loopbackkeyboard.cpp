@@ -14,18 +14,17 @@ constexpr std::string_view kShifted = "~!@#$%^&*()_+{}|:\"<>?";
 void PostKey(bool press, int qtKey, Qt::KeyboardModifiers modifiers, const QString& text) {
     QWidget* target = QApplication::focusWidget();
     if (target == nullptr) return;  // nobody has the keyboard: the key is lost
-    auto event = std::make_unique<QKeyEvent>(press ? QEvent::KeyPress : QEvent::KeyRelease,
-                                             qtKey, modifiers, text);
+    auto event = std::make_unique<QKeyEvent>(press ? QEvent::KeyPress : QEvent::KeyRelease, qtKey, modifiers, text);
     QCoreApplication::postEvent(target, event.release());
 }
 
 int QtKeyOf(TModifierKey key) {
     switch (key) {
-    case TModifierKey::Ctrl: return Qt::Key_Control;
-    case TModifierKey::Alt: return Qt::Key_Alt;
-    case TModifierKey::RightAlt: return Qt::Key_AltGr;
-    case TModifierKey::Shift: return Qt::Key_Shift;
-    case TModifierKey::CapsLock: return Qt::Key_CapsLock;
+        case TModifierKey::Ctrl: return Qt::Key_Control;
+        case TModifierKey::Alt: return Qt::Key_Alt;
+        case TModifierKey::RightAlt: return Qt::Key_AltGr;
+        case TModifierKey::Shift: return Qt::Key_Shift;
+        case TModifierKey::CapsLock: return Qt::Key_CapsLock;
     }
     return Qt::Key_unknown;
 }
@@ -34,11 +33,11 @@ int QtKeyOf(TModifierKey key) {
 
 bool& TLoopbackKeyboard::Down(TModifierKey key) {
     switch (key) {
-    case TModifierKey::Ctrl: return ctrl;
-    case TModifierKey::Alt: return alt;
-    case TModifierKey::RightAlt: return rightAlt;
-    case TModifierKey::Shift: return shift;
-    case TModifierKey::CapsLock: return capsKey;
+        case TModifierKey::Ctrl: return ctrl;
+        case TModifierKey::Alt: return alt;
+        case TModifierKey::RightAlt: return rightAlt;
+        case TModifierKey::Shift: return shift;
+        case TModifierKey::CapsLock: return capsKey;
     }
     return shift;
 }

@@ -268,16 +268,17 @@ const TBigint& ChunkPowers(int base) {
     CheckBase(base);
     static const std::array<std::unique_ptr<TBigint>, 37> powers = [] {
         std::array<std::unique_ptr<TBigint>, 37> table;
-        for (int b = 2; b <= 36; ++b) table[static_cast<std::size_t>(b)] = TBigint::CreateFromInt64(static_cast<int64_t>(ChunkFor(b).Power));
+        for (int b = 2; b <= 36; ++b)
+            table[static_cast<std::size_t>(b)] = TBigint::CreateFromInt64(static_cast<int64_t>(ChunkFor(b).Power));
         return table;
     }();
     return *powers[static_cast<std::size_t>(base)];
 }
 
-#define BIG_CONSTANT(name, value)                                      \
-    const TBigint& name() {                                            \
+#define BIG_CONSTANT(name, value)                                                         \
+    const TBigint& name() {                                                               \
         static const std::unique_ptr<TBigint> constant = TBigint::CreateFromInt64(value); \
-        return *constant;                                              \
+        return *constant;                                                                 \
     }
 BIG_CONSTANT(BigZero, 0)
 BIG_CONSTANT(BigOne, 1)
@@ -301,8 +302,7 @@ TIsaac& BigRandom() {
 
 TBigint::TBigint(const TBigint& other) : Negative(other.Negative), Size(other.Size), Limbs(other.Limbs) {}
 
-TBigint::TBigint(TBigint&& other) noexcept
-    : Negative(other.Negative), Size(other.Size), Limbs(std::move(other.Limbs)) {
+TBigint::TBigint(TBigint&& other) noexcept : Negative(other.Negative), Size(other.Size), Limbs(std::move(other.Limbs)) {
     other.Negative = false;
     other.Size = 1;
     other.Limbs.clear();
@@ -497,7 +497,8 @@ int TBigint::Compare(const TBigint& other) const {
 
 int32_t TBigint::BitLength() const {
     if (Limbs.empty()) return 0;
-    return static_cast<int32_t>(64 * (Limbs.size() - 1) + (64 - static_cast<std::size_t>(__builtin_clzll(Limbs.back()))));
+    return static_cast<int32_t>(64 * (Limbs.size() - 1) +
+                                (64 - static_cast<std::size_t>(__builtin_clzll(Limbs.back()))));
 }
 
 int32_t TBigint::LowestSetBit() const { return static_cast<int32_t>(LowestSetBitOf(Limbs)); }

@@ -342,8 +342,7 @@ void DivRem(u64* q, u64* r, const u64* a, std::size_t an, const u64* b, std::siz
         } else {
             qhat = Div128(u0, u1, v1, &rhat);
         }
-        while (!rhatOverflow &&
-               static_cast<u128>(qhat) * v2 > ((static_cast<u128>(rhat) << 64) | u2)) {
+        while (!rhatOverflow && static_cast<u128>(qhat) * v2 > ((static_cast<u128>(rhat) << 64) | u2)) {
             --qhat;
             const u64 before = rhat;
             rhat += v1;
@@ -370,14 +369,14 @@ template <std::size_t N>
 inline void SubtractModulusOnce(u64* r, const u64* out, u64 high, const u64* m) {
     u64 diff[N];
     u64 borrow = 0;
-BIGMATH_UNROLL
+    BIGMATH_UNROLL
     for (std::size_t j = 0; j < N; ++j) {
         const u128 d = static_cast<u128>(out[j]) - m[j] - borrow;
         diff[j] = static_cast<u64>(d);
         borrow = static_cast<u64>(d >> 64) & 1;
     }
     const bool keep = borrow && !high;
-BIGMATH_UNROLL
+    BIGMATH_UNROLL
     for (std::size_t j = 0; j < N; ++j) r[j] = keep ? out[j] : diff[j];
 }
 
@@ -411,9 +410,9 @@ void MontMulScan(u64* r, const u64* a, const u64* b, const u64* m, u64 inv, std:
     u64 q[N];
     u64 out[N];
     TAccumulator acc;
-BIGMATH_UNROLL
+    BIGMATH_UNROLL
     for (std::size_t i = 0; i < N; ++i) {
-BIGMATH_UNROLL
+        BIGMATH_UNROLL
         for (std::size_t j = 0; j < i; ++j) {
             acc.Add(a[j], b[i - j]);
             acc.Add(q[j], m[i - j]);
@@ -423,9 +422,9 @@ BIGMATH_UNROLL
         acc.Add(q[i], m[0]);
         acc.Take();
     }
-BIGMATH_UNROLL
+    BIGMATH_UNROLL
     for (std::size_t i = N; i < 2 * N - 1; ++i) {
-BIGMATH_UNROLL
+        BIGMATH_UNROLL
         for (std::size_t j = i - N + 1; j < N; ++j) {
             acc.Add(a[j], b[i - j]);
             acc.Add(q[j], m[i - j]);
@@ -472,27 +471,27 @@ void MontSqrScan(u64* r, const u64* a, const u64*, const u64* m, u64 inv, std::s
     u64 q[N];
     u64 out[N];
     TAccumulator acc;
-BIGMATH_UNROLL
+    BIGMATH_UNROLL
     for (std::size_t i = 0; i < N; ++i) {
         TAccumulator cross;
-BIGMATH_UNROLL
+        BIGMATH_UNROLL
         for (std::size_t j = 0; j < i - j; ++j) cross.Add(a[j], a[i - j]);
         acc.AddDoubled(cross);
         if (i % 2 == 0) acc.Add(a[i / 2], a[i / 2]);
-BIGMATH_UNROLL
+        BIGMATH_UNROLL
         for (std::size_t j = 0; j < i; ++j) acc.Add(q[j], m[i - j]);
         q[i] = static_cast<u64>(acc.Low) * inv;
         acc.Add(q[i], m[0]);
         acc.Take();
     }
-BIGMATH_UNROLL
+    BIGMATH_UNROLL
     for (std::size_t i = N; i < 2 * N - 1; ++i) {
         TAccumulator cross;
-BIGMATH_UNROLL
+        BIGMATH_UNROLL
         for (std::size_t j = i - N + 1; j < i - j; ++j) cross.Add(a[j], a[i - j]);
         acc.AddDoubled(cross);
         if (i % 2 == 0) acc.Add(a[i / 2], a[i / 2]);
-BIGMATH_UNROLL
+        BIGMATH_UNROLL
         for (std::size_t j = i - N + 1; j < N; ++j) acc.Add(q[j], m[i - j]);
         out[i - N] = acc.Take();
     }

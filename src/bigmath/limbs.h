@@ -26,7 +26,9 @@ struct TWipingAllocator {
         ::operator delete(p);
     }
     template <typename U>
-    bool operator==(const TWipingAllocator<U>&) const noexcept { return true; }
+    bool operator==(const TWipingAllocator<U>&) const noexcept {
+        return true;
+    }
 };
 
 using TLimbs = std::vector<TLimb, TWipingAllocator<TLimb>>;

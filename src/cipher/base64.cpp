@@ -22,9 +22,7 @@ constexpr std::array<unsigned char, 256> MakeDecodeTable() {
 constexpr std::array<unsigned char, 256> kDecode = MakeDecodeTable();
 
 // Whether the character count for size bytes fits the 32-bit result.
-constexpr bool EncodedCountFits(int32_t size) {
-    return (static_cast<int64_t>(size) + 2) / 3 * 4 <= INT32_MAX;
-}
+constexpr bool EncodedCountFits(int32_t size) { return (static_cast<int64_t>(size) + 2) / 3 * 4 <= INT32_MAX; }
 
 static_assert(EncodedCountFits(1610612733) && !EncodedCountFits(1610612734));
 

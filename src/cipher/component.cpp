@@ -36,6 +36,4 @@ std::unique_ptr<TComponent> TComponent::RemoveComponent(TComponent& component) {
     return taken;
 }
 
-void TComponent::FreeComponent(TComponent& component) {
-    RemoveComponent(component).reset();
-}
+void TComponent::FreeComponent(TComponent& component) { RemoveComponent(component).reset(); }

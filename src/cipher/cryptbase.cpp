@@ -32,13 +32,9 @@ void XorInto(void* destination, const void* source, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) d[i] ^= s[i];
 }
 
-THash& THashClass::Create(TComponent& owner) const {
-    return static_cast<THash&>(owner.InsertComponent(Make()));
-}
+THash& THashClass::Create(TComponent& owner) const { return static_cast<THash&>(owner.InsertComponent(Make())); }
 
-TCipher& TCipherClass::Create(TComponent& owner) const {
-    return static_cast<TCipher&>(owner.InsertComponent(Make()));
-}
+TCipher& TCipherClass::Create(TComponent& owner) const { return static_cast<TCipher&>(owner.InsertComponent(Make())); }
 
 void THash::AddText(const std::string& text) {
     InPieces(text.size(), [&](std::size_t offset, uint32_t size) { AddBytes(text.data() + offset, size); });
@@ -47,8 +43,7 @@ void THash::AddText(const std::string& text) {
 void TCipher::SetKey(const void* /*key*/, uint32_t sizeInBits, const void* /*initVector*/) {
     if (Ready) Wipe();
     const auto maxKeySize = static_cast<uint32_t>(GetMaxKeySize());
-    if (sizeInBits == 0 || sizeInBits % 4 != 0 || sizeInBits > maxKeySize)
-        throw ECipher(cryptconst::SInvalidKeySize);
+    if (sizeInBits == 0 || sizeInBits % 4 != 0 || sizeInBits > maxKeySize) throw ECipher(cryptconst::SInvalidKeySize);
     Ready = true;
 }
 

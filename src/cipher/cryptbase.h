@@ -45,10 +45,8 @@ public:
     using CheckQuery = bool (*)();
     using Factory = std::unique_ptr<THash> (*)();
 
-    constexpr THashClass(IntQuery id, TextQuery algorithm, IntQuery hashSize, CheckQuery selfCheck,
-                         Factory factory)
-        : IdQuery(id), AlgorithmQuery(algorithm), HashSizeQuery(hashSize), SelfCheckQuery(selfCheck),
-          Make(factory) {}
+    constexpr THashClass(IntQuery id, TextQuery algorithm, IntQuery hashSize, CheckQuery selfCheck, Factory factory)
+        : IdQuery(id), AlgorithmQuery(algorithm), HashSizeQuery(hashSize), SelfCheckQuery(selfCheck), Make(factory) {}
 
     int32_t Id() const { return IdQuery(); }
     std::string Algorithm() const { return AlgorithmQuery(); }
@@ -88,8 +86,12 @@ public:
 
     constexpr TCipherClass(IntQuery id, TextQuery algorithm, IntQuery maxKeySize, IntQuery blockSize,
                            CheckQuery selfCheck, Factory factory)
-        : IdQuery(id), AlgorithmQuery(algorithm), MaxKeySizeQuery(maxKeySize), BlockSizeQuery(blockSize),
-          SelfCheckQuery(selfCheck), Make(factory) {}
+        : IdQuery(id),
+          AlgorithmQuery(algorithm),
+          MaxKeySizeQuery(maxKeySize),
+          BlockSizeQuery(blockSize),
+          SelfCheckQuery(selfCheck),
+          Make(factory) {}
 
     int32_t Id() const { return IdQuery(); }
     std::string Algorithm() const { return AlgorithmQuery(); }

@@ -29,9 +29,7 @@ inline void Store32(uint8_t* p, uint32_t w) {
 
 inline uint8_t B(uint32_t w, int k) { return static_cast<uint8_t>(w >> (8 * k)); }
 
-inline uint32_t SubWord(uint32_t w) {
-    return Word(Sbox[B(w, 0)], Sbox[B(w, 1)], Sbox[B(w, 2)], Sbox[B(w, 3)]);
-}
+inline uint32_t SubWord(uint32_t w) { return Word(Sbox[B(w, 0)], Sbox[B(w, 1)], Sbox[B(w, 2)], Sbox[B(w, 3)]); }
 
 void TableEncrypt(const uint32_t (*rk)[8], int rounds, const uint8_t* in, uint8_t* out) {
     uint32_t s0 = Load32(in) ^ rk[0][0];
@@ -82,8 +80,7 @@ void TableDecrypt(const uint32_t (*dk)[8], int rounds, const uint8_t* in, uint8_
 // One byte of 8-bit CFB at a time on the table path; the register lives in a
 // local so the compiler can keep it out of the object.
 template <bool Encrypting>
-void TableCfb8(const uint32_t (*rk)[8], int rounds, uint8_t* chain, const uint8_t* in, uint8_t* out,
-               uint32_t size) {
+void TableCfb8(const uint32_t (*rk)[8], int rounds, uint8_t* chain, const uint8_t* in, uint8_t* out, uint32_t size) {
     uint8_t reg[16];
     uint8_t keystream[16];
     std::memcpy(reg, chain, 16);
@@ -169,9 +166,8 @@ void TRijndael::PrepareKey(const void* key, uint32_t sizeInBits) {
             const uint32_t v = w[4 * r + c];
             EncRoundKeys[r][c] = v;
             // Inner rows of the equivalent inverse cipher get InvMixColumns.
-            DecRoundKeys[r][c] = (r == 0 || r == Rounds)
-                                     ? v
-                                     : Tk[0][B(v, 0)] ^ Tk[1][B(v, 1)] ^ Tk[2][B(v, 2)] ^ Tk[3][B(v, 3)];
+            DecRoundKeys[r][c] =
+                (r == 0 || r == Rounds) ? v : Tk[0][B(v, 0)] ^ Tk[1][B(v, 1)] ^ Tk[2][B(v, 2)] ^ Tk[3][B(v, 3)];
         }
     }
     SecureWipe(w, sizeof w);
@@ -275,8 +271,8 @@ constexpr KnownAnswer kKnownAnswers[3] = {
      128,
      {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff},
      {0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd, 0xb7, 0x80, 0x70, 0xb4, 0xc5, 0x5a}},
-    {{0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b, 0x0c, 0x0d, 0x0e, 0x0f,
-      0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17},
+    {{0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0a, 0x0b,
+      0x0c, 0x0d, 0x0e, 0x0f, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17},
      192,
      {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff},
      {0xdd, 0xa9, 0x7c, 0xa4, 0x86, 0x4c, 0xdf, 0xe0, 0x6e, 0xaf, 0x70, 0xa0, 0xec, 0x0d, 0x71, 0x91}},

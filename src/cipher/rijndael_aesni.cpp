@@ -64,7 +64,7 @@ void DecryptBlockT(const uint32_t (*dk)[8], const uint8_t* in, uint8_t* out) {
 // bytes the register is the last 16 ciphertext bytes, stored in one go.
 template <int Rounds>
 [[gnu::noinline]] void Cfb8EncryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, uint8_t* out,
-                                  std::size_t size) {
+                                    std::size_t size) {
     const Keys<Rounds> keys(rk);
     const __m128i k0 = keys.k[0];
     const auto k0Top = static_cast<uint8_t>(_mm_extract_epi8(k0, 15));
@@ -108,7 +108,7 @@ template <int Rounds>
 // front of the first bytes.
 template <int Rounds>
 [[gnu::noinline]] void Cfb8DecryptT(const uint32_t (*rk)[8], uint8_t* chain, const uint8_t* in, uint8_t* out,
-                                  std::size_t size) {
+                                    std::size_t size) {
     const Keys<Rounds> keys(rk);
     constexpr std::size_t kWindow = 1024;
     alignas(16) uint8_t window[16 + kWindow];
@@ -294,8 +294,8 @@ void DecryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* inp
     }
 }
 
-void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
-                 uint8_t* output, std::size_t size) {
+void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input, uint8_t* output,
+                 std::size_t size) {
     switch (rounds) {
         case 10: Cfb8EncryptT<10>(roundKeys, chain, input, output, size); break;
         case 12: Cfb8EncryptT<12>(roundKeys, chain, input, output, size); break;
@@ -304,8 +304,8 @@ void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, con
     SecureWipeStack();
 }
 
-void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
-                 uint8_t* output, std::size_t size) {
+void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input, uint8_t* output,
+                 std::size_t size) {
     switch (rounds) {
         case 10: Cfb8DecryptT<10>(roundKeys, chain, input, output, size); break;
         case 12: Cfb8DecryptT<12>(roundKeys, chain, input, output, size); break;

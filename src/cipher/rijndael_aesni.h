@@ -11,10 +11,10 @@ namespace rijndael_aesni {
 void EncryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* input, uint8_t* output);
 void DecryptBlock(const uint32_t (*roundKeys)[8], int rounds, const uint8_t* input, uint8_t* output);
 // 8-bit CFB over size bytes from the register chain, which is updated.
-void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
-                 uint8_t* output, std::size_t size);
-void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input,
-                 uint8_t* output, std::size_t size);
+void Cfb8Encrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input, uint8_t* output,
+                 std::size_t size);
+void Cfb8Decrypt(const uint32_t (*roundKeys)[8], int rounds, uint8_t* chain, const uint8_t* input, uint8_t* output,
+                 std::size_t size);
 
 // One stream of Cfb8EncryptInterleaved: size bytes from input to output
 // under its own round keys, starting from chain, which is updated.

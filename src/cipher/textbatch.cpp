@@ -7,8 +7,7 @@
 #include <memory>
 
 std::vector<std::string> EncryptTextsUnderPassphrase(const std::string& passphrase,
-                                                     const std::vector<std::string>& messages,
-                                                     bool allowHardware) {
+                                                     const std::vector<std::string>& messages, bool allowHardware) {
     const std::size_t count = messages.size();
     std::vector<std::string> texts;
     if (count == 0) return texts;

@@ -24,18 +24,10 @@ struct TOptionRule {
 };
 
 constexpr TOptionRule kOptionRules[] = {
-    {"--port", true, kConversation},
-    {"--key-size", true, kListenOnly},
-    {"--keep-listening", false, kListenOnly},
-    {"--config", true, kConversation},
-    {"--debug", false, kConversation},
-    {"--log", false, kConversation},
-    {"--sleep", true, kConversation},
-    {"--send", true, kConversation},
-    {"--accept-files", true, kConversation},
-    {"--overwrite", false, kConversation},
-    {"--key", true, kCipherTool},
-    {"--key-file", true, kCipherTool},
+    {"--port", true, kConversation},       {"--key-size", true, kListenOnly}, {"--keep-listening", false, kListenOnly},
+    {"--config", true, kConversation},     {"--debug", false, kConversation}, {"--log", false, kConversation},
+    {"--sleep", true, kConversation},      {"--send", true, kConversation},   {"--accept-files", true, kConversation},
+    {"--overwrite", false, kConversation}, {"--key", true, kCipherTool},      {"--key-file", true, kCipherTool},
     {"--hex", false, kCipherTool},
 };
 
@@ -46,10 +38,8 @@ struct TCommandName {
 };
 
 constexpr TCommandName kCommandNames[] = {
-    {"listen", TCliCommand::Listen, kListenOnly},
-    {"connect", TCliCommand::Connect, kConnectOnly},
-    {"encrypt", TCliCommand::Encrypt, kEncryptOnly},
-    {"decrypt", TCliCommand::Decrypt, kDecryptOnly},
+    {"listen", TCliCommand::Listen, kListenOnly},    {"connect", TCliCommand::Connect, kConnectOnly},
+    {"encrypt", TCliCommand::Encrypt, kEncryptOnly}, {"decrypt", TCliCommand::Decrypt, kDecryptOnly},
     {"self-check", TCliCommand::SelfCheck, 0},
 };
 
@@ -126,8 +116,7 @@ private:
         const std::string name = argument.substr(0, equals);
         const TOptionRule* rule = FindOption(name);
         if (rule == nullptr) return Refuse("unknown option " + Quoted(name));
-        if ((rule->commands & commandMask_) == 0)
-            return Refuse(Quoted(name) + " is not an option of " + arguments_[0]);
+        if ((rule->commands & commandMask_) == 0) return Refuse(Quoted(name) + " is not an option of " + arguments_[0]);
         if (!rule->takesValue) {
             if (equals != std::string::npos) return Refuse(Quoted(name) + " takes no value");
             return SetFlag(name);

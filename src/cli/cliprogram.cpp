@@ -29,8 +29,7 @@ int ReportSelfChecks(const std::vector<TSelfCheck>& checks, std::ostream& out) {
 }
 
 std::string DefaultConfigPath() {
-    const QString path =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kSettingsFileName));
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kSettingsFileName));
     return QDir::toNativeSeparators(path).toStdString();
 }
 
@@ -62,17 +61,13 @@ std::optional<int> RunWithoutConversation(const TCliParse& parse, const std::vec
         return kExitFailure;
     }
     switch (options.command) {
-        case TCliCommand::Help:
-            out << CliUsageText() << std::flush;
-            return kExitSuccess;
+        case TCliCommand::Help: out << CliUsageText() << std::flush; return kExitSuccess;
         case TCliCommand::Version:
             out << "quellmere-cli " << QUELLMERE_VERSION << '\n' << std::flush;
             return kExitSuccess;
         case TCliCommand::Encrypt:
-        case TCliCommand::Decrypt:
-            return RunCipherTool(options, in, out, err);
-        default:
-            return std::nullopt;
+        case TCliCommand::Decrypt: return RunCipherTool(options, in, out, err);
+        default: return std::nullopt;
     }
 }
 

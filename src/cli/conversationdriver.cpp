@@ -36,8 +36,7 @@ TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& v
     : session_(session), view_(view), options_(std::move(options)), loop_(std::move(loop)) {
     if (options_.acceptFolder)
         saveFolder_ = std::make_unique<TSaveFolder>(*options_.acceptFolder, options_.overwrite, files);
-    for (const std::string& path : options_.filesToSend)
-        waitingLines_.push_back({TTypedLine::TKind::SendFile, path});
+    for (const std::string& path : options_.filesToSend) waitingLines_.push_back({TTypedLine::TKind::SendFile, path});
     session_.OnConnectionEnded = [this](TConnectionEnd end) { ConnectionEnded(end); };
     view_.OnControlsFixed = [this](const TControlStates& states) { ControlsFixed(states); };
     view_.OnAskYesNo = [this](const std::string& question) { return AnswerOffer(question); };
@@ -150,17 +149,10 @@ void TConversationDriver::Run(const TTypedLine& line) {
             view_.SetFieldText(TSessionField::TextToSend, line.text);
             session_.txtTextToSendKeyPress('\r');
             return;
-        case TTypedLine::TKind::SendFile:
-            session_.OfferFile(line.text);
-            return;
-        case TTypedLine::TKind::Cancel:
-            session_.CancelSending();
-            return;
-        case TTypedLine::TKind::Quit:
-            Finish(kExitSuccess, true);
-            return;
-        case TTypedLine::TKind::Mistyped:
-            return;
+        case TTypedLine::TKind::SendFile: session_.OfferFile(line.text); return;
+        case TTypedLine::TKind::Cancel: session_.CancelSending(); return;
+        case TTypedLine::TKind::Quit: Finish(kExitSuccess, true); return;
+        case TTypedLine::TKind::Mistyped: return;
     }
 }
 
@@ -204,13 +196,9 @@ void TConversationDriver::ConnectionEnded(TConnectionEnd end) {
             // A listener still listens: it stops before leaving.
             Finish(kExitSuccess, session_.isServer());
             return;
-        case TConnectionEnd::LocalDisconnect:
-            Finish(kExitSuccess, false);
-            return;
+        case TConnectionEnd::LocalDisconnect: Finish(kExitSuccess, false); return;
         case TConnectionEnd::ReceiveError:
-        case TConnectionEnd::ConnectFailed:
-            Finish(kExitFailure, false);
-            return;
+        case TConnectionEnd::ConnectFailed: Finish(kExitFailure, false); return;
     }
 }
 

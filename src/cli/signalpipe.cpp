@@ -59,7 +59,6 @@ TSignalPipe::~TSignalPipe() {
 
 void TSignalPipe::Drain() {
     char bytes[64];
-    while (read(readEnd_, bytes, sizeof bytes) > 0) {
-    }
+    while (read(readEnd_, bytes, sizeof bytes) > 0) {}
     if (onSignal_) onSignal_();
 }

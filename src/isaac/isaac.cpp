@@ -12,6 +12,8 @@ namespace {
 
 constexpr uint32_t kGoldenRatio = 0x9E3779B9u;
 
+// The mixing steps read best as the generator's description lays them out.
+// clang-format off
 struct MixState {
     uint32_t a, b, c, d, e, f, g, h;
 
@@ -36,6 +38,7 @@ struct MixState {
         w[4] = e; w[5] = f; w[6] = g; w[7] = h;
     }
 };
+// clang-format on
 
 }  // namespace
 

@@ -9,84 +9,67 @@
 
 namespace {
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b)
-{
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
-} // namespace
+}  // namespace
 
-TClientSocket::TClientSocket()
-{
+TClientSocket::TClientSocket() {
     connection_.BeforeClose = [this] {
         CancelLookup();
         active_ = false;
         connecting_ = false;
-        if (OnDisconnect)
-            OnDisconnect(connection_);
+        if (OnDisconnect) OnDisconnect(connection_);
     };
 }
 
-TClientSocket::~TClientSocket()
-{
+TClientSocket::~TClientSocket() {
     CancelLookup();
     connection_.BeforeClose = nullptr;
     connection_.Release();
 }
 
-void TClientSocket::SetHost(const std::string& host)
-{
-    if (active_ && !SameTextIgnoringCase(host, host_))
-        throw ESocketError(kSocketActiveText);
+void TClientSocket::SetHost(const std::string& host) {
+    if (active_ && !SameTextIgnoringCase(host, host_)) throw ESocketError(kSocketActiveText);
     host_ = host;
 }
 
-void TClientSocket::SetPort(int port)
-{
-    if (active_ && port != port_)
-        throw ESocketError(kSocketActiveText);
+void TClientSocket::SetPort(int port) {
+    if (active_ && port != port_) throw ESocketError(kSocketActiveText);
     port_ = port;
 }
 
-void TClientSocket::SetActive(bool active)
-{
-    if (active == active_)
-        return;
+void TClientSocket::SetActive(bool active) {
+    if (active == active_) return;
     if (active)
         Open();
     else
         connection_.CloseConnection();
 }
 
-void TClientSocket::Report(const std::string& text)
-{
+void TClientSocket::Report(const std::string& text) {
     if (OnException)
         OnException(text);
     else
         qWarning("%s", text.c_str());
 }
 
-bool TClientSocket::FireError(TErrorEvent event, int& errorCode)
-{
-    if (OnError)
-        OnError(connection_, event, errorCode);
+bool TClientSocket::FireError(TErrorEvent event, int& errorCode) {
+    if (OnError) OnError(connection_, event, errorCode);
     return errorCode != 0;
 }
 
-void TClientSocket::CancelLookup()
-{
+void TClientSocket::CancelLookup() {
     if (lookupId_ >= 0) {
         QHostInfo::abortHostLookup(lookupId_);
         lookupId_ = -1;
     }
 }
 
-void TClientSocket::Open()
-{
-    if (connection_.Connected())
-        throw ESocketError(kSocketAlreadyOpenText);
-    if (port_ < 0 || port_ > 65535)
-        throw ESocketError(SystemSocketErrorText(EINVAL, "connect"));
+void TClientSocket::Open() {
+    if (connection_.Connected()) throw ESocketError(kSocketAlreadyOpenText);
+    if (port_ < 0 || port_ > 65535) throw ESocketError(SystemSocketErrorText(EINVAL, "connect"));
     // An attempt still under way is dropped: the newest Connect wins.
     CancelLookup();
     connection_.Release();
@@ -97,8 +80,7 @@ void TClientSocket::Open()
         int code = kNoAddressCode;
         const bool raise = FireError(TErrorEvent::eeLookup, code);
         connection_.CloseConnection();
-        if (raise)
-            throw ESocketError(kNoAddressText);
+        if (raise) throw ESocketError(kNoAddressText);
         return;
     }
 
@@ -112,11 +94,9 @@ void TClientSocket::Open()
         lookupId_ = -1;
         std::vector<QHostAddress> addresses;
         for (const QHostAddress& address : info.addresses())
-            if (address.protocol() == QAbstractSocket::IPv4Protocol)
-                addresses.push_back(address);
+            if (address.protocol() == QAbstractSocket::IPv4Protocol) addresses.push_back(address);
         std::string errorText = info.errorString().toStdString();
-        if (info.error() == QHostInfo::NoError && addresses.empty())
-            errorText = "No IPv4 address";
+        if (info.error() == QHostInfo::NoError && addresses.empty()) errorText = "No IPv4 address";
         try {
             LookupDone(addresses, errorText);
         } catch (const std::exception& error) {
@@ -125,8 +105,7 @@ void TClientSocket::Open()
     });
 }
 
-void TClientSocket::LookupDone(const std::vector<QHostAddress>& addresses, const std::string& errorText)
-{
+void TClientSocket::LookupDone(const std::vector<QHostAddress>& addresses, const std::string& errorText) {
     if (!addresses.empty()) {
         StartConnect(addresses.front());
         return;
@@ -134,12 +113,10 @@ void TClientSocket::LookupDone(const std::vector<QHostAddress>& addresses, const
     int code = HOST_NOT_FOUND;
     const bool raise = FireError(TErrorEvent::eeLookup, code);
     connection_.CloseConnection();
-    if (raise)
-        Report(SystemSocketErrorText(code, errorText, "ASync Lookup"));
+    if (raise) Report(SystemSocketErrorText(code, errorText, "ASync Lookup"));
 }
 
-void TClientSocket::StartConnect(const QHostAddress& address)
-{
+void TClientSocket::StartConnect(const QHostAddress& address) {
     QTcpSocket* socket = connection_.Socket();
     QObject::connect(socket, &QTcpSocket::connected, &context_, [this] { Connected(); });
     QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this] { PeerClosed(); });
@@ -150,13 +127,11 @@ void TClientSocket::StartConnect(const QHostAddress& address)
     socket->connectToHost(address, static_cast<quint16>(port_));
 }
 
-void TClientSocket::Connected()
-{
+void TClientSocket::Connected() {
     connecting_ = false;
     connection_.MarkConnected();
     active_ = true;
-    if (!OnConnect)
-        return;
+    if (!OnConnect) return;
     try {
         OnConnect(connection_);
     } catch (const std::exception& error) {
@@ -165,8 +140,7 @@ void TClientSocket::Connected()
 }
 
 void TClientSocket::ReadyRead() {
-    if (!active_ || !OnRead)
-        return;
+    if (!active_ || !OnRead) return;
     try {
         OnRead(connection_);
     } catch (const std::exception& error) {
@@ -175,8 +149,7 @@ void TClientSocket::ReadyRead() {
 }
 
 void TClientSocket::BytesWritten() {
-    if (!active_ || !OnWrite)
-        return;
+    if (!active_ || !OnWrite) return;
     try {
         OnWrite(connection_);
     } catch (const std::exception& error) {
@@ -184,40 +157,32 @@ void TClientSocket::BytesWritten() {
     }
 }
 
-void TClientSocket::PeerClosed()
-{
-    if (!active_)
-        return;
+void TClientSocket::PeerClosed() {
+    if (!active_) return;
     QTcpSocket* const closing = connection_.Socket();
     active_ = false;
     try {
-        if (OnDisconnect)
-            OnDisconnect(connection_);
+        if (OnDisconnect) OnDisconnect(connection_);
     } catch (const std::exception& error) {
         Report(error.what());
     }
     // The handler may already have opened a new connection; leave that one be.
-    if (connection_.Socket() == closing)
-        connection_.Release();
+    if (connection_.Socket() == closing) connection_.Release();
 }
 
-void TClientSocket::SocketFailed(int errorCode)
-{
+void TClientSocket::SocketFailed(int errorCode) {
     // A peer that closes is a disconnect, not an error.
-    if (errorCode == ECONNRESET && active_)
-        return;
+    if (errorCode == ECONNRESET && active_) return;
     QTcpSocket* const failing = connection_.Socket();
     const bool wasConnecting = connecting_;
     try {
         int code = errorCode;
         const bool raise = FireError(wasConnecting ? TErrorEvent::eeConnect : TErrorEvent::eeReceive, code);
-        if (raise)
-            Report(AsyncSocketErrorText(code));
+        if (raise) Report(AsyncSocketErrorText(code));
     } catch (const std::exception& error) {
         Report(error.what());
     }
-    if (connection_.Socket() != failing)
-        return;
+    if (connection_.Socket() != failing) return;
     if (wasConnecting) {
         // Nothing is left to use of a failed connect; the next activation starts afresh.
         connecting_ = false;

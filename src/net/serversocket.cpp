@@ -17,64 +17,47 @@ namespace {
 // How many peers may wait for accept, as the system's listen call is told.
 constexpr int kBacklog = 5;
 
-} // namespace
+}  // namespace
 
 TServerSocket::TServerSocket() = default;
 
-TServerSocket::~TServerSocket()
-{
-    Close();
-}
+TServerSocket::~TServerSocket() { Close(); }
 
-void TServerSocket::SetPort(int port)
-{
-    if (active_ && port != port_)
-        throw ESocketError(kSocketActiveText);
+void TServerSocket::SetPort(int port) {
+    if (active_ && port != port_) throw ESocketError(kSocketActiveText);
     port_ = port;
 }
 
-void TServerSocket::SetActive(bool active)
-{
-    if (active == active_)
-        return;
+void TServerSocket::SetActive(bool active) {
+    if (active == active_) return;
     if (active)
         Listen();
     else
         Close();
 }
 
-ISocketConnection* TServerSocket::ConnectionAt(int index)
-{
-    if (index < 0 || index >= ConnectionCount())
-        return nullptr;
+ISocketConnection* TServerSocket::ConnectionAt(int index) {
+    if (index < 0 || index >= ConnectionCount()) return nullptr;
     return connections_[static_cast<std::size_t>(index)].get();
 }
 
-int TServerSocket::LocalPort() const
-{
-    return listener_ ? listener_->serverPort() : 0;
-}
+int TServerSocket::LocalPort() const { return listener_ ? listener_->serverPort() : 0; }
 
-void TServerSocket::Report(const std::string& text)
-{
+void TServerSocket::Report(const std::string& text) {
     if (OnException)
         OnException(text);
     else
         qWarning("%s", text.c_str());
 }
 
-void TServerSocket::Listen()
-{
-    if (listener_)
-        throw ESocketError(kListenOnOpenText);
-    if (port_ < 0 || port_ > 65535)
-        throw ESocketError(SystemSocketErrorText(EINVAL, "bind"));
+void TServerSocket::Listen() {
+    if (listener_) throw ESocketError(kListenOnOpenText);
+    if (port_ < 0 || port_ > 65535) throw ESocketError(SystemSocketErrorText(EINVAL, "bind"));
 
     // Bound and listened by hand, so the listen event can come between the two
     // calls and each failure names its call.
     const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (handle < 0)
-        throw ESocketError(SystemSocketErrorText(errno, "socket"));
+    if (handle < 0) throw ESocketError(SystemSocketErrorText(errno, "socket"));
     // Lets Listen follow a just-closed listener on the same port.
     const int reuse = 1;
     ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -90,8 +73,7 @@ void TServerSocket::Listen()
 
     active_ = true;
     try {
-        if (OnListen)
-            OnListen();
+        if (OnListen) OnListen();
     } catch (...) {
         active_ = false;
         ::close(handle);
@@ -115,8 +97,7 @@ void TServerSocket::Listen()
     listener_ = std::move(listener);
 }
 
-void TServerSocket::Close()
-{
+void TServerSocket::Close() {
     // Accepted connections go silently: no disconnect event for any of them.
     for (auto& connection : connections_) {
         connection->BeforeClose = nullptr;
@@ -125,7 +106,8 @@ void TServerSocket::Close()
     }
     connections_.clear();
     if (!released_.empty())
-        QMetaObject::invokeMethod(&context_, [this] { released_.clear(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &context_, [this] { released_.clear(); }, Qt::QueuedConnection);
     if (listener_) {
         listener_->disconnect();
         listener_->close();
@@ -134,20 +116,17 @@ void TServerSocket::Close()
     active_ = false;
 }
 
-void TServerSocket::AcceptPending()
-{
+void TServerSocket::AcceptPending() {
     while (listener_ && listener_->hasPendingConnections()) {
         QTcpSocket* socket = listener_->nextPendingConnection();
-        if (socket == nullptr)
-            break;
+        if (socket == nullptr) break;
         socket->setParent(nullptr);
         auto owned = std::make_unique<TQtSocketConnection>();
         TQtSocketConnection* connection = owned.get();
         connection->Attach(socket);
         connection->MarkConnected();
         connection->BeforeClose = [this, connection] {
-            if (OnClientDisconnect)
-                OnClientDisconnect(*connection);
+            if (OnClientDisconnect) OnClientDisconnect(*connection);
             ReleaseLater(connection);
         };
         WatchClient(connection);
@@ -169,16 +148,14 @@ void TServerSocket::WatchClient(TQtSocketConnection* connection) {
     QObject::connect(socket, &QTcpSocket::bytesWritten, &context_,
                      [this, connection] { FireClientEvent(OnClientWrite, connection); });
     QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this, connection] { ClientClosed(connection); });
-    QObject::connect(socket, &QTcpSocket::errorOccurred, &context_,
-                     [this, connection](QAbstractSocket::SocketError error) {
-                         ClientFailed(connection, SocketErrorCode(error));
-                     });
+    QObject::connect(
+        socket, &QTcpSocket::errorOccurred, &context_,
+        [this, connection](QAbstractSocket::SocketError error) { ClientFailed(connection, SocketErrorCode(error)); });
 }
 
 // A copy of the event: its handler may replace it while it runs.
 void TServerSocket::FireClientEvent(TSocketNotifyEvent event, TQtSocketConnection* connection) {
-    if (!event || !connection->Connected())
-        return;
+    if (!event || !connection->Connected()) return;
     try {
         event(*connection);
     } catch (const std::exception& error) {
@@ -186,8 +163,7 @@ void TServerSocket::FireClientEvent(TSocketNotifyEvent event, TQtSocketConnectio
     }
 }
 
-void TServerSocket::ClientClosed(TQtSocketConnection* connection)
-{
+void TServerSocket::ClientClosed(TQtSocketConnection* connection) {
     try {
         connection->CloseConnection();
     } catch (const std::exception& error) {
@@ -195,18 +171,15 @@ void TServerSocket::ClientClosed(TQtSocketConnection* connection)
     }
 }
 
-void TServerSocket::ClientFailed(TQtSocketConnection* connection, int errorCode)
-{
+void TServerSocket::ClientFailed(TQtSocketConnection* connection, int errorCode) {
     // A peer that closes is a disconnect, not an error.
-    if (errorCode == ECONNRESET || !connection->HandleOpen())
-        return;
+    if (errorCode == ECONNRESET || !connection->HandleOpen()) return;
     try {
         int code = errorCode;
         if (OnClientError)
             OnClientError(*connection, errorCode == ECONNREFUSED ? TErrorEvent::eeConnect : TErrorEvent::eeReceive,
                           code);
-        if (code != 0)
-            Report(AsyncSocketErrorText(code));
+        if (code != 0) Report(AsyncSocketErrorText(code));
     } catch (const std::exception& error) {
         Report(error.what());
     }
@@ -215,8 +188,7 @@ void TServerSocket::ClientFailed(TQtSocketConnection* connection, int errorCode)
         ClientClosed(connection);
 }
 
-void TServerSocket::ReleaseLater(TQtSocketConnection* connection)
-{
+void TServerSocket::ReleaseLater(TQtSocketConnection* connection) {
     // It stays in the list until its disconnect handler has returned.
     QMetaObject::invokeMethod(
         &context_,

@@ -12,14 +12,11 @@ constexpr qint64 kReadBufferBytes = 1 << 20;
 
 }  // namespace
 
-void TDeleteLater::operator()(QObject* object) const
-{
-    if (object != nullptr)
-        object->deleteLater();
+void TDeleteLater::operator()(QObject* object) const {
+    if (object != nullptr) object->deleteLater();
 }
 
-void TQtSocketConnection::Attach(QTcpSocket* socket)
-{
+void TQtSocketConnection::Attach(QTcpSocket* socket) {
     // A bounded read buffer: what the program has not taken yet stays with the
     // system, which then slows the sender, instead of piling up here.
     socket->setReadBufferSize(kReadBufferBytes);
@@ -31,18 +28,15 @@ void TQtSocketConnection::Attach(QTcpSocket* socket)
     hostName_.clear();
 }
 
-void TQtSocketConnection::MarkConnected()
-{
+void TQtSocketConnection::MarkConnected() {
     connected_ = true;
     // Kept so the name and port still answer in the disconnect event.
     peerAddress_ = socket_->peerAddress();
     peerPort_ = socket_->peerPort();
 }
 
-int TQtSocketConnection::SendString(const std::string& bytes)
-{
-    if (!connected_ || !socket_)
-        return 0;
+int TQtSocketConnection::SendString(const std::string& bytes) {
+    if (!connected_ || !socket_) return 0;
     // QTcpSocket queues what the system does not take at once and sends it in
     // order, so a frame is never cut.
     const qint64 written = socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
@@ -53,20 +47,15 @@ std::size_t TQtSocketConnection::UnsentBytes() const {
     return socket_ ? static_cast<std::size_t>(socket_->bytesToWrite()) : 0;
 }
 
-std::string TQtSocketConnection::ReceiveAvailable()
-{
-    if (!socket_)
-        return {};
+std::string TQtSocketConnection::ReceiveAvailable() {
+    if (!socket_) return {};
     const QByteArray data = socket_->readAll();
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
-std::string TQtSocketConnection::RemoteHostName()
-{
-    if (!connected_ || peerAddress_.isNull())
-        return {};
-    if (hostNameKnown_)
-        return hostName_;
+std::string TQtSocketConnection::RemoteHostName() {
+    if (!connected_ || peerAddress_.isNull()) return {};
+    if (hostNameKnown_) return hostName_;
     bool isIPv4 = false;
     const quint32 ipv4 = peerAddress_.toIPv4Address(&isIPv4);
     if (isIPv4) {
@@ -83,26 +72,18 @@ std::string TQtSocketConnection::RemoteHostName()
     return hostName_;
 }
 
-int TQtSocketConnection::RemotePortNumber() const
-{
-    return connected_ ? peerPort_ : 0;
-}
+int TQtSocketConnection::RemotePortNumber() const { return connected_ ? peerPort_ : 0; }
 
-void TQtSocketConnection::CloseConnection()
-{
-    if (!socket_)
-        return;
+void TQtSocketConnection::CloseConnection() {
+    if (!socket_) return;
     // A copy: the handler may clear BeforeClose while it runs.
     const std::function<void()> beforeClose = BeforeClose;
-    if (beforeClose)
-        beforeClose();
+    if (beforeClose) beforeClose();
     Release();
 }
 
-void TQtSocketConnection::Release()
-{
-    if (!socket_)
-        return;
+void TQtSocketConnection::Release() {
+    if (!socket_) return;
     // No signal of a closed handle may reach the component any more.
     socket_->disconnect();
     socket_->abort();

@@ -116,6 +116,7 @@ void TEncryptionPlan::ListFactors(const std::array<bool, kByteValues>& present) 
             continue;
         }
         const std::size_t count = PrimeFactors(b, primes);
-        for (std::size_t i = 0; i < count; ++i) factors.Indices[factors.Count++] = static_cast<uint8_t>(PowerIndex[primes[i]]);
+        for (std::size_t i = 0; i < count; ++i)
+            factors.Indices[factors.Count++] = static_cast<uint8_t>(PowerIndex[primes[i]]);
     }
 }

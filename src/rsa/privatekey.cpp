@@ -67,9 +67,8 @@ std::string PlainText(const TCiphertextList& list) {
 std::vector<std::size_t> FirstOfEqualNumbers(const TCiphertextList& list) {
     std::vector<std::size_t> order(list.Count());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&list](std::size_t a, std::size_t b) {
-        return list[a].Number->Compare(*list[b].Number) < 0;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&list](std::size_t a, std::size_t b) { return list[a].Number->Compare(*list[b].Number) < 0; });
     std::vector<std::size_t> first(list.Count());
     for (std::size_t k = 0; k < order.size(); ++k) {
         const bool sameAsPrevious = k > 0 && list[order[k]].Number->Equals(*list[order[k - 1]].Number);

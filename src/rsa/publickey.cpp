@@ -23,8 +23,9 @@ void TCiphertextList::Add(std::string text, std::unique_ptr<TBigint> number) {
 }
 
 bool TCiphertextList::AddSorted(std::string text, std::unique_ptr<TBigint> number) {
-    const auto at = std::lower_bound(Entries.begin(), Entries.end(), text,
-                                     [](const TCiphertextEntry& entry, const std::string& key) { return entry.Text < key; });
+    const auto at =
+        std::lower_bound(Entries.begin(), Entries.end(), text,
+                         [](const TCiphertextEntry& entry, const std::string& key) { return entry.Text < key; });
     if (at != Entries.end() && at->Text == text) return false;
     Entries.insert(at, TCiphertextEntry{std::move(text), std::move(number)});
     return true;

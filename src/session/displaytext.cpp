@@ -12,8 +12,7 @@ constexpr uint16_t kHighControls[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void AppendUtf8(std::string& out, uint32_t codePoint)
-{
+void AppendUtf8(std::string& out, uint32_t codePoint) {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
     } else if (codePoint < 0x800) {
@@ -26,10 +25,9 @@ void AppendUtf8(std::string& out, uint32_t codePoint)
     }
 }
 
-} // namespace
+}  // namespace
 
-bool IsValidUtf8(const std::string& bytes)
-{
+bool IsValidUtf8(const std::string& bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
@@ -50,12 +48,10 @@ bool IsValidUtf8(const std::string& bytes)
         } else {
             return false;
         }
-        if (i + length > bytes.size())
-            return false;
+        if (i + length > bytes.size()) return false;
         for (std::size_t k = 1; k < length; ++k) {
             const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
+            if ((next & 0xC0) != 0x80) return false;
             codePoint = (codePoint << 6) | (next & 0x3F);
         }
         // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
@@ -67,8 +63,7 @@ bool IsValidUtf8(const std::string& bytes)
     return true;
 }
 
-std::string Windows1252ToUtf8(const std::string& bytes)
-{
+std::string Windows1252ToUtf8(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
     for (const char c : bytes) {
@@ -81,7 +76,6 @@ std::string Windows1252ToUtf8(const std::string& bytes)
     return out;
 }
 
-std::string ReceivedTextForView(const std::string& bytes)
-{
+std::string ReceivedTextForView(const std::string& bytes) {
     return IsValidUtf8(bytes) ? bytes : Windows1252ToUtf8(bytes);
 }

@@ -35,9 +35,7 @@ constexpr std::array<int8_t, 256> MakeHexValues() {
 
 constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
 
-int HexValue(char c) {
-    return kHexValues[static_cast<unsigned char>(c)];
-}
+int HexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 // Both cores encrypt: the two halves of a batch are independent messages.
 std::vector<std::string> EncryptChunks(const std::string& key, const std::vector<std::string>& plaintexts) {
@@ -52,9 +50,7 @@ std::vector<std::string> EncryptChunks(const std::string& key, const std::vector
     return result;
 }
 
-std::string Decimal(int64_t value) {
-    return std::to_string(value);
-}
+std::string Decimal(int64_t value) { return std::to_string(value); }
 
 }  // namespace
 
@@ -377,8 +373,8 @@ void TFileTransfer::FinishReceiving(const std::string& text) {
         port_.AppendLog("Finished reading file ok");
     else
         port_.AppendLog("Finished reading file but received " + Decimal(transferredBytes_) + " of " +
-                        Decimal(transferSize_) + ", checksum=" + Decimal(checksum) + ", peer checksum=" +
-                        Decimal(peerChecksum));
+                        Decimal(transferSize_) + ", checksum=" + Decimal(checksum) +
+                        ", peer checksum=" + Decimal(peerChecksum));
     port_.FixControls();
     FocusTextToSendUnlessGuarded();
 }

@@ -15,18 +15,13 @@ std::string MakeFrame(int32_t sequence, const std::string& payload) {
 
 TFrameParts SplitFrame(std::string_view frame) {
     const std::size_t separator = frame.find(kFrameSeparator);
-    if (separator == std::string_view::npos)
-        throw EProtocolError("Missing sequence separator");
+    if (separator == std::string_view::npos) throw EProtocolError("Missing sequence separator");
     return {std::string(frame.substr(0, separator)), std::string(frame.substr(separator + 1))};
 }
 
-int32_t NextSequence(int32_t sequence) {
-    return static_cast<int32_t>(static_cast<uint32_t>(sequence) + 1u);
-}
+int32_t NextSequence(int32_t sequence) { return static_cast<int32_t>(static_cast<uint32_t>(sequence) + 1u); }
 
-void TFrameReader::Append(std::string_view data) {
-    buffer_.append(data);
-}
+void TFrameReader::Append(std::string_view data) { buffer_.append(data); }
 
 std::optional<std::string> TFrameReader::Next() {
     const std::size_t end = buffer_.find(kFrameTerminator, std::max(position_, searchedTo_));
@@ -46,8 +41,7 @@ std::string TFrameReader::PendingFrameText() const {
 }
 
 void TFrameReader::Compact() {
-    if (position_ == 0)
-        return;
+    if (position_ == 0) return;
     const std::size_t kept = buffer_.size() - position_;
     buffer_.erase(0, position_);
     bytesMoved_ += kept;

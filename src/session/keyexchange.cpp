@@ -15,12 +15,12 @@ constexpr std::size_t kMaxPeerNumberDigits = 4933;
 // a number of a key this program could make.
 std::unique_ptr<TBigint> ReadPeerNumber(const std::string& text, const char* what) {
     if (text.size() > kMaxPeerNumberDigits)
-        throw EProtocolError(std::string("Peer's ") + what + " is longer than " +
-                             std::to_string(kMaxKeyBits) + " bits");
+        throw EProtocolError(std::string("Peer's ") + what + " is longer than " + std::to_string(kMaxKeyBits) +
+                             " bits");
     std::unique_ptr<TBigint> number = TBigint::CreateFromDecimal(text);
     if (number->BitLength() > kMaxKeyBits)
-        throw EProtocolError(std::string("Peer's ") + what + " is longer than " +
-                             std::to_string(kMaxKeyBits) + " bits");
+        throw EProtocolError(std::string("Peer's ") + what + " is longer than " + std::to_string(kMaxKeyBits) +
+                             " bits");
     return number;
 }
 
@@ -29,26 +29,20 @@ std::string MakeSessionKeyText() {
     TIsaac generator;
     SeedFromSystemEntropy(generator);
     std::string key;
-    for (int i = 0; i < kSessionKeyLength; ++i)
-        key += static_cast<char>(generator.Range(95) + 32);
+    for (int i = 0; i < kSessionKeyLength; ++i) key += static_cast<char>(generator.Range(95) + 32);
     return key;
 }
 
 }  // namespace
 
 std::string LPad(const std::string& text, std::size_t width) {
-    if (text.size() >= width)
-        return text;
+    if (text.size() >= width) return text;
     return std::string(width - text.size(), '0') + text;
 }
 
-TKeyExchange::~TKeyExchange() {
-    ReleaseSessionKey();
-}
+TKeyExchange::~TKeyExchange() { ReleaseSessionKey(); }
 
-void TKeyExchange::ReleaseSessionKey() {
-    SecureWipe(sessionKey_);
-}
+void TKeyExchange::ReleaseSessionKey() { SecureWipe(sessionKey_); }
 
 void TKeyExchange::ReleaseKeys() {
     // Destroying the numbers wipes them.
@@ -70,8 +64,7 @@ void TKeyExchange::RunHeld(std::function<std::function<void()>()> work) {
         std::function<void()> step = work();
         return [this, epoch, step = std::move(step)] {
             // The connection ended meanwhile: what was worked on is gone.
-            if (epoch != epoch_)
-                return;
+            if (epoch != epoch_) return;
             working_ = false;
             try {
                 step();
@@ -108,8 +101,7 @@ void TKeyExchange::doServerHandshaking(const std::string& payload) {
 void TKeyExchange::ReadKeyHeader(const std::string& payload) {
     const int32_t count = StrToInt(payload);
     // A header of 0 is read again with the next payload.
-    if (count < 0 || count > kMaxKeyParts)
-        throw EProtocolError("Invalid number of AES key parts: " + payload);
+    if (count < 0 || count > kMaxKeyParts) throw EProtocolError("Invalid number of AES key parts: " + payload);
     keyPartsExpected_ = count;
     port_.DebugLine("Read AES key header, size=" + payload);
     keyParts_ = std::make_unique<TCiphertextList>();
@@ -127,8 +119,7 @@ void TKeyExchange::ReadKeyPart(const std::string& payload) {
     keyParts_->AddSorted(LPad(index, 8), std::move(number));
     port_.DebugLine("Read AES key part " + index + "=" + shown);
     ++keyPartsReceived_;
-    if (keyPartsReceived_ == keyPartsExpected_)
-        DecryptKeyParts();
+    if (keyPartsReceived_ == keyPartsExpected_) DecryptKeyParts();
 }
 
 void TKeyExchange::DecryptKeyParts() {
@@ -229,7 +220,6 @@ void TKeyExchange::SendEncryptedKey(const TCiphertextList& parts) {
 
 void TKeyExchange::Complete(bool traceIt) {
     port_.AppendLog(kHandshakeCompleteText);
-    if (traceIt)
-        port_.TraceLine(kHandshakeCompleteText);
+    if (traceIt) port_.TraceLine(kHandshakeCompleteText);
     port_.EndHandshake();
 }

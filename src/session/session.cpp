@@ -16,9 +16,7 @@ namespace {
 constexpr int kGarbageLength = 255;
 constexpr const char* kUnframedFloodText = "Peer sent more than 16 MiB without a frame end";
 
-std::string Decimal(int64_t value) {
-    return std::to_string(value);
-}
+std::string Decimal(int64_t value) { return std::to_string(value); }
 
 }  // namespace
 
@@ -104,18 +102,13 @@ TSessionFlags TChatSession::Flags() const {
     return flags;
 }
 
-void TChatSession::FixControls() {
-    view_.FixControls(FixControlsRules(Flags()));
-}
+void TChatSession::FixControls() { view_.FixControls(FixControlsRules(Flags())); }
 
 void TChatSession::flashTaskBarIfInactive() {
-    if (!view_.IsApplicationActive())
-        view_.FlashTaskBar();
+    if (!view_.IsApplicationActive()) view_.FlashTaskBar();
 }
 
-void TChatSession::SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler) {
-    payloadHandler_ = std::move(handler);
-}
+void TChatSession::SetPayloadHandler(std::unique_ptr<IPayloadHandler> handler) { payloadHandler_ = std::move(handler); }
 
 void TChatSession::ConnectionEnded(TConnectionEnd end) {
     if (OnConnectionEnded) OnConnectionEnded(end);
@@ -123,36 +116,26 @@ void TChatSession::ConnectionEnded(TConnectionEnd end) {
 
 // ---------------------------------------------------------------- the port
 
-void TChatSession::AppendLog(const std::string& line) {
-    view_.AppendLog(ReceivedTextForView(line));
-}
+void TChatSession::AppendLog(const std::string& line) { view_.AppendLog(ReceivedTextForView(line)); }
 
 void TChatSession::DebugLine(const std::string& line) {
-    if (debugMode_)
-        AppendLog(line);
+    if (debugMode_) AppendLog(line);
     TraceLine(line);
 }
 
-void TChatSession::TraceLine(const std::string& line) {
-    trace_.WriteLine(line);
-}
+void TChatSession::TraceLine(const std::string& line) { trace_.WriteLine(line); }
 
 void TChatSession::EndHandshake() {
     isHandshaking_ = false;
     FixControls();
     flashTaskBarIfInactive();
-    if (!view_.TextToSendAntiKeyloggingActive())
-        view_.FocusTextToSend();
+    if (!view_.TextToSendAntiKeyloggingActive()) view_.FocusTextToSend();
     view_.SetBusyCursor(false);
 }
 
-void TChatSession::Disconnect() {
-    disconnectNow();
-}
+void TChatSession::Disconnect() { disconnectNow(); }
 
-void TChatSession::HoldFrames() {
-    framesHeld_ = true;
-}
+void TChatSession::HoldFrames() { framesHeld_ = true; }
 
 void TChatSession::ReleaseFrames() {
     if (!framesHeld_) return;
@@ -191,15 +174,13 @@ void TChatSession::FormShow() {
 }
 
 bool TChatSession::FormClose() {
-    if (isGeneratingKey_)
-        return false;
+    if (isGeneratingKey_) return false;
     guarded([this] {
         cleanupMemory();
         WriteSettings();
         OverwriteShownTexts();
         btnStopLoggingClick();
-        if (trace_.LeftOnDisk())
-            view_.ShowWarning("Warning - log file left on disk!");
+        if (trace_.LeftOnDisk()) view_.ShowWarning("Warning - log file left on disk!");
     });
     return true;
 }
@@ -219,8 +200,7 @@ void TChatSession::OverwriteShownTexts() {
     view_.SetFieldText(TSessionField::TextToSend, Windows1252ToUtf8(genGarbageString(kGarbageLength)));
     const int lines = view_.LogLineCount();
     view_.ClearLog();
-    for (int i = 0; i < lines; ++i)
-        view_.AppendLog(Windows1252ToUtf8(genGarbageString(kGarbageLength)));
+    for (int i = 0; i < lines; ++i) view_.AppendLog(Windows1252ToUtf8(genGarbageString(kGarbageLength)));
     view_.ClearLog();
 }
 
@@ -239,11 +219,9 @@ void TChatSession::cleanupMemory() {
 
 std::string TChatSession::genGarbageString(int count) {
     std::string text;
-    if (count <= 0)
-        return text;
+    if (count <= 0) return text;
     text.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-        text += static_cast<char>(GeneralRandom(255));
+    for (int i = 0; i < count; ++i) text += static_cast<char>(GeneralRandom(255));
     return text;
 }
 
@@ -280,8 +258,7 @@ void TChatSession::btnStartLoggingClick() {
 
 void TChatSession::btnStopLoggingClick() {
     guarded([this] {
-        if (!trace_.isLogging())
-            return;
+        if (!trace_.isLogging()) return;
         trace_.Stop();
         FixControls();
     });
@@ -291,8 +268,7 @@ void TChatSession::btnStopLoggingClick() {
 
 void TChatSession::btnListenClick() {
     // Nothing else happens to the session until the key pair exists.
-    if (isGeneratingKey_)
-        return;
+    if (isGeneratingKey_) return;
     const bool started = guarded([this] {
         cleanupMemory();
         isServer_ = true;
@@ -318,8 +294,7 @@ void TChatSession::GenerateKeyThenListen(int32_t keySize, const std::string& key
             auto key = std::make_shared<std::unique_ptr<TPrivateKey>>();
             std::string failure;
             Guarded([&] { *key = generate(keySize); }, [&](const std::string& text) { failure = text; });
-            if (failure.empty() && !*key)
-                failure = "Key generation failed";
+            if (failure.empty() && !*key) failure = "Key generation failed";
             return [this, key, failure, keySizeText] {
                 if (failure.empty())
                     listenWithKey(std::move(*key), keySizeText);
@@ -363,14 +338,11 @@ void TChatSession::ServeHeldPeers() {
     for (ISocketConnection* socket : held) {
         // Only peers still in the server's list, so not a closed one.
         bool listed = false;
-        for (int i = 0; i < server_->ConnectionCount(); ++i)
-            listed = listed || server_->ConnectionAt(i) == socket;
-        if (!listed || !socket->Connected())
-            continue;
+        for (int i = 0; i < server_->ConnectionCount(); ++i) listed = listed || server_->ConnectionAt(i) == socket;
+        if (!listed || !socket->Connected()) continue;
         ServerSocket1Accept(*socket);
         // What it sent meanwhile waited in the socket.
-        if (socket->Connected() && server_->ConnectionAt(0) == socket)
-            ServerSocket1ClientRead(*socket);
+        if (socket->Connected() && server_->ConnectionAt(0) == socket) ServerSocket1ClientRead(*socket);
     }
 }
 
@@ -389,8 +361,7 @@ void TChatSession::ServerSocket1Listen() {
 // ---------------------------------------------------------------- connecting
 
 void TChatSession::btnConnectClick() {
-    if (isGeneratingKey_)
-        return;
+    if (isGeneratingKey_) return;
     const bool started = guarded([this] {
         isServer_ = false;
         receiveBuffer_.Clear();
@@ -468,8 +439,7 @@ void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket) {
         return;
     }
     guarded([&] {
-        if (&socket == rejecting_ || server_->ConnectionAt(0) != &socket)
-            return;
+        if (&socket == rejecting_ || server_->ConnectionAt(0) != &socket) return;
         view_.AppendLog("Client disconnected");
         isActive_ = false;
         dropPendingFrames();
@@ -508,8 +478,7 @@ void TChatSession::ClientSocket1Error(ISocketConnection& socket, TErrorEvent err
 }
 
 void TChatSession::btnDisconnectClick() {
-    if (isGeneratingKey_)
-        return;
+    if (isGeneratingKey_) return;
     disconnectNow();
 }
 
@@ -521,8 +490,7 @@ void TChatSession::disconnectNow() {
             client_->SetActive(false);
         } else if (server_->Active()) {
             if (server_->ConnectionCount() > 0) {
-                if (ISocketConnection* first = server_->ConnectionAt(0))
-                    first->CloseConnection();
+                if (ISocketConnection* first = server_->ConnectionAt(0)) first->CloseConnection();
             }
             server_->SetActive(false);
             view_.AppendLog("Disconnected");
@@ -543,10 +511,8 @@ void TChatSession::disconnectNow() {
 // ---------------------------------------------------------------- sending
 
 ISocketConnection* TChatSession::currentConnection() {
-    if (client_->Active())
-        return &client_->Socket();
-    if (server_->Active() && server_->ConnectionCount() > 0)
-        return server_->ConnectionAt(0);
+    if (client_->Active()) return &client_->Socket();
+    if (server_->Active() && server_->ConnectionCount() > 0) return server_->ConnectionAt(0);
     return nullptr;
 }
 
@@ -581,8 +547,7 @@ void TChatSession::sendTextToPeer(const std::string& payload) {
 }
 
 void TChatSession::sendNextQueuedFrame() {
-    if (sendQueue_.empty())
-        return;
+    if (sendQueue_.empty()) return;
     ISocketConnection* connection = currentConnection();
     if (connection == nullptr) {
         sendQueue_.clear();
@@ -607,20 +572,17 @@ void TChatSession::SetFrameSource(IFrameSource* source) {
 
 bool TChatSession::HasSendRoom() {
     ISocketConnection* connection = currentConnection();
-    if (connection == nullptr || !sendQueue_.empty() || pauseTimer_->IsActive())
-        return false;
+    if (connection == nullptr || !sendQueue_.empty() || pauseTimer_->IsActive()) return false;
     return connection->UnsentBytes() < sendRoomBytes;
 }
 
 void TChatSession::PullFrames() {
     // A payload sent from inside the loop must not start a second loop.
-    if (pullingFrames_)
-        return;
+    if (pullingFrames_) return;
     pullingFrames_ = true;
     guarded([this] {
         std::string payload;
-        while (frameSource_ != nullptr && HasSendRoom() && frameSource_->NextPayload(payload))
-            sendTextToPeer(payload);
+        while (frameSource_ != nullptr && HasSendRoom() && frameSource_->NextPayload(payload)) sendTextToPeer(payload);
     });
     pullingFrames_ = false;
 }
@@ -629,16 +591,13 @@ void TChatSession::PullFrames() {
 
 void TChatSession::ServerSocket1ClientRead(ISocketConnection& socket) {
     // A held peer's bytes wait in its socket until it is served.
-    if (IsHeld(socket))
-        return;
+    if (IsHeld(socket)) return;
     std::string data;
     guarded([&] { data = socket.ReceiveAvailable(); });
     handleReceivedText(data);
 }
 
-void TChatSession::ClientSocket1Read(ISocketConnection& socket) {
-    ServerSocket1ClientRead(socket);
-}
+void TChatSession::ClientSocket1Read(ISocketConnection& socket) { ServerSocket1ClientRead(socket); }
 
 void TChatSession::handleReceivedText(const std::string& data) {
     std::string failure;
@@ -647,8 +606,7 @@ void TChatSession::handleReceivedText(const std::string& data) {
             receiveBuffer_.Append(data);
             processFrames();
             // A peer may not make us hold an endless unfinished frame.
-            if (receiveBuffer_.Unframed().size() > maxUnframedBytes)
-                throw EProtocolError(kUnframedFloodText);
+            if (receiveBuffer_.Unframed().size() > maxUnframedBytes) throw EProtocolError(kUnframedFloodText);
         },
         [&](const std::string& text) { failure = text; });
     receiveBuffer_.Compact();
@@ -667,8 +625,7 @@ void TChatSession::processFrames() {
     const uint64_t generation = receiveGeneration_;
     while (generation == receiveGeneration_ && !framesHeld_) {
         std::optional<std::string> frame = receiveBuffer_.Next();
-        if (!frame)
-            return;
+        if (!frame) return;
         TFrameParts parts = SplitFrame(*frame);
         receiveSequence_ = NextSequence(receiveSequence_);
         const int32_t received = StrToInt(parts.sequenceText);

@@ -30,10 +30,10 @@
 
 // How a conversation ended, for front ends that act on it.
 enum class TConnectionEnd {
-    PeerLeft,        // the peer closed the connection
-    LocalDisconnect, // Disconnect here
-    ReceiveError,    // what the peer sent broke the protocol
-    ConnectFailed,   // the connection was never made
+    PeerLeft,         // the peer closed the connection
+    LocalDisconnect,  // Disconnect here
+    ReceiveError,     // what the peer sent broke the protocol
+    ConnectFailed,    // the connection was never made
 };
 
 class TChatSession final : public ISessionPort {

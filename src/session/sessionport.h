@@ -51,5 +51,3 @@ public:
 protected:
     ~ISessionPort() = default;
 };
-
-

@@ -53,38 +53,30 @@ std::string_view Content(std::string_view bytes, const TLine& line) {
 
 std::string_view TrimBlanks(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos)
-        return {};
+    if (first == std::string_view::npos) return {};
     const std::size_t last = text.find_last_not_of(kBlanks);
     return text.substr(first, last - first + 1);
 }
 
-bool IsBlank(std::string_view text) {
-    return text.find_first_not_of(kBlanks) == std::string_view::npos;
-}
+bool IsBlank(std::string_view text) { return text.find_first_not_of(kBlanks) == std::string_view::npos; }
 
 char FirstNonBlank(std::string_view text) {
     const std::size_t first = text.find_first_not_of(kBlanks);
     return first == std::string_view::npos ? '\0' : text[first];
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
 }
 
 // The name of a header line, up to the next "]" (or the line's end), trimmed.
 std::optional<std::string_view> SectionName(std::string_view content) {
-    if (FirstNonBlank(content) != '[')
-        return std::nullopt;
+    if (FirstNonBlank(content) != '[') return std::nullopt;
     const std::size_t open = content.find('[');
     const std::size_t close = content.find(']', open + 1);
     const std::size_t nameEnd = close == std::string_view::npos ? content.size() : close;
@@ -95,14 +87,11 @@ std::optional<TSection> FindMainSection(std::string_view bytes, const std::vecto
     std::size_t header = 0;
     for (; header < lines.size(); ++header) {
         const auto name = SectionName(Content(bytes, lines[header]));
-        if (name && SameName(*name, kSettingsSection))
-            break;
+        if (name && SameName(*name, kSettingsSection)) break;
     }
-    if (header == lines.size())
-        return std::nullopt;
+    if (header == lines.size()) return std::nullopt;
     std::size_t end = header + 1;
-    while (end < lines.size() && !SectionName(Content(bytes, lines[end])))
-        ++end;
+    while (end < lines.size() && !SectionName(Content(bytes, lines[end]))) ++end;
     return TSection{header, end};
 }
 
@@ -113,10 +102,8 @@ std::optional<TKeyLine> FindKey(std::string_view bytes, const std::vector<TLine>
         const std::string_view content = Content(bytes, lines[i]);
         const char first = FirstNonBlank(content);
         const std::size_t equals = content.find('=');
-        if (first == ';' || first == '#' || equals == std::string_view::npos)
-            continue;
-        if (!SameName(TrimBlanks(content.substr(0, equals)), key))
-            continue;
+        if (first == ';' || first == '#' || equals == std::string_view::npos) continue;
+        if (!SameName(TrimBlanks(content.substr(0, equals)), key)) continue;
         const std::size_t afterBlanks = content.find_first_not_of(kBlanks, equals + 1);
         const std::size_t valueOffset = afterBlanks == std::string_view::npos ? content.size() : afterBlanks;
         return TKeyLine{i, lines[i].begin + valueOffset};
@@ -131,16 +118,14 @@ public:
 
     std::string Text(std::string_view key, const std::string& fallback) const {
         const std::optional<TKeyLine> found = section_ ? FindKey(bytes_, lines_, *section_, key) : std::nullopt;
-        if (!found)
-            return fallback;
+        if (!found) return fallback;
         const TLine& line = lines_[found->line];
-        const std::string_view value = TrimBlanks(bytes_.substr(found->valueBegin, line.contentEnd - found->valueBegin));
+        const std::string_view value =
+            TrimBlanks(bytes_.substr(found->valueBegin, line.contentEnd - found->valueBegin));
         return std::string(value.substr(0, kMaxSettingLength));
     }
 
-    bool Flag(std::string_view key, bool fallback) const {
-        return Text(key, fallback ? "true" : "false") == "true";
-    }
+    bool Flag(std::string_view key, bool fallback) const { return Text(key, fallback ? "true" : "false") == "true"; }
 
 private:
     std::string_view bytes_;
@@ -182,11 +167,9 @@ void AppendSection(std::string& text, std::string_view keyLine, std::string_view
 void AppendToSection(std::string& text, const std::vector<TLine>& lines, const TSection& section,
                      std::string_view keyLine, std::string_view lineEnding) {
     std::size_t last = section.end - 1;
-    while (last > section.header && IsBlank(Content(text, lines[last])))
-        --last;
+    while (last > section.header && IsBlank(Content(text, lines[last]))) --last;
     std::string inserted;
-    if (lines[last].end == lines[last].contentEnd)
-        inserted += TerminatorAfter(Content(text, lines[last]), lineEnding);
+    if (lines[last].end == lines[last].contentEnd) inserted += TerminatorAfter(Content(text, lines[last]), lineEnding);
     inserted += keyLine;
     inserted += lineEnding;
     text.insert(lines[last].end, inserted);
@@ -208,7 +191,7 @@ void SetValue(std::string& text, std::string_view key, std::string_view value, s
     text.replace(found->valueBegin, lines[found->line].contentEnd - found->valueBegin, value);
 }
 
-} // namespace
+}  // namespace
 
 TSessionSettings ParseSessionSettings(std::string_view fileBytes) {
     const TMainSectionReader reader(fileBytes);
@@ -222,22 +205,18 @@ TSessionSettings ParseSessionSettings(std::string_view fileBytes) {
     settings.listenPort = reader.Text("listenPort", defaults.listenPort);
     settings.remotePort = reader.Text("remotePort", defaults.remotePort);
     settings.saveHost = reader.Flag("saveHost", defaults.saveHost);
-    if (settings.saveHost)
-        settings.remoteHost = reader.Text("remoteHost", "");
+    if (settings.saveHost) settings.remoteHost = reader.Text("remoteHost", "");
     return settings;
 }
 
 std::string UpdateSessionSettings(std::string_view fileBytes, const TWrittenSettings& settings) {
     const std::string_view lineEnding = FileLineEnding(fileBytes);
     const std::pair<std::string_view, std::string_view> values[] = {
-        {"RsaKeySize", settings.RsaKeySize},
-        {"antikeylogging", settings.antikeylogging ? "true" : "false"},
-        {"listenPort", settings.listenPort},
-        {"remotePort", settings.remotePort},
+        {"RsaKeySize", settings.RsaKeySize}, {"antikeylogging", settings.antikeylogging ? "true" : "false"},
+        {"listenPort", settings.listenPort}, {"remotePort", settings.remotePort},
         {"remoteHost", settings.remoteHost},
     };
     std::string text(fileBytes);
-    for (const auto& [key, value] : values)
-        SetValue(text, key, SingleLineValue(value), lineEnding);
+    for (const auto& [key, value] : values) SetValue(text, key, SingleLineValue(value), lineEnding);
     return text;
 }

@@ -6,15 +6,10 @@ void TTraceFile::Start() {
     file_ = files_.CreateTextFile(kTraceFileName);
 }
 
-void TTraceFile::Stop() {
-    file_.reset();
-}
+void TTraceFile::Stop() { file_.reset(); }
 
 void TTraceFile::WriteLine(const std::string& line) {
-    if (file_)
-        file_->WriteLine(line);
+    if (file_) file_->WriteLine(line);
 }
 
-bool TTraceFile::LeftOnDisk() {
-    return files_.FileExists(kTraceFileName);
-}
+bool TTraceFile::LeftOnDisk() { return files_.FileExists(kTraceFileName); }

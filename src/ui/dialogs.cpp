@@ -16,9 +16,7 @@ bool TMessageBoxDialogs::Question(QWidget* parent, const QString& text) {
            QMessageBox::Yes;
 }
 
-QString TMessageBoxDialogs::OpenFile(QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent);
-}
+QString TMessageBoxDialogs::OpenFile(QWidget* parent) { return QFileDialog::getOpenFileName(parent); }
 
 QString TMessageBoxDialogs::SaveFile(QWidget* parent, const QString& suggestedName) {
     return QFileDialog::getSaveFileName(parent, QString(), suggestedName);

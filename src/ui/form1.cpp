@@ -89,8 +89,7 @@ Edit* placeEdit(Edit* edit, const char* name, int x, int y, int width = editWidt
     return edit;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
-                        int x, int y) {
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint, int x, int y) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(x, y, buttonWidth, buttonHeight);
@@ -128,8 +127,7 @@ TForm1::TForm1(TSessionEnvironment environment, std::unique_ptr<IDialogs> dialog
 
     resize(clientWidth, clientHeight);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry())
-                 .topLeft());
+        move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()).topLeft());
     }
 
     setAcceptDrops(true);
@@ -192,8 +190,8 @@ void TForm1::buildControls() {
     txtRemoteHost = placeEdit(new TAntiKeyLoggerEdit(Panel2), "txtRemoteHost", rightFieldX, firstRowY);
     makeLabel(Panel2, "lblRemotePort", QStringLiteral("Remote port"), rightLabelX, secondRowY);
     txtRemotePort = placeEdit(new QLineEdit(QStringLiteral("1801"), Panel2), "txtRemotePort", rightFieldX, secondRowY);
-    btnConnect = makeButton(Panel2, "btnConnect", QStringLiteral("&Connect"),
-                            QStringLiteral("Connect to remote host"), rightFieldX, buttonRowY);
+    btnConnect = makeButton(Panel2, "btnConnect", QStringLiteral("&Connect"), QStringLiteral("Connect to remote host"),
+                            rightFieldX, buttonRowY);
 
     btnSendFile = makeButton(Panel2, "btnSendFile", QStringLiteral("Send &file"),
                              QStringLiteral("Send file to remote host"), sendFileX, buttonRowY);
@@ -206,10 +204,9 @@ void TForm1::buildControls() {
                               rightFieldX + editWidth - leftFieldX);
     txtTextToSend->setToolTip(textToSendHint);
 
-    btnStartLogging = makeButton(Panel2, "btnStartLogging", QStringLiteral("Log start"), QString(),
-                                 startLoggingX, logRowY);
-    btnStopLogging = makeButton(Panel2, "btnStopLogging", QStringLiteral("Log stop"), QString(),
-                                stopLoggingX, logRowY);
+    btnStartLogging =
+        makeButton(Panel2, "btnStartLogging", QStringLiteral("Log start"), QString(), startLoggingX, logRowY);
+    btnStopLogging = makeButton(Panel2, "btnStopLogging", QStringLiteral("Log stop"), QString(), stopLoggingX, logRowY);
 
     for (TAntiKeyLoggerEdit* edit : {txtTextToSend, txtRemoteHost}) {
         edit->setGarbageCount(25);
@@ -242,9 +239,9 @@ void TForm1::buildLog() {
 }
 
 void TForm1::buildTabOrder() {
-    QWidget* const order[] = {txtListenPort, btnListen,       btnConnect,     txtRemotePort,
-                              txtRSAKeySize, btnDisconnect,   btnSendFile,    btnStartLogging,
-                              btnStopLogging, txtTextToSend,  txtRemoteHost,  Memo1};
+    QWidget* const order[] = {txtListenPort,  btnListen,     btnConnect,    txtRemotePort,
+                              txtRSAKeySize,  btnDisconnect, btnSendFile,   btnStartLogging,
+                              btnStopLogging, txtTextToSend, txtRemoteHost, Memo1};
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
@@ -252,7 +249,8 @@ void TForm1::wireSession() {
     auto connectClick = [this](QAbstractButton* button, void (TChatSession::*handler)()) {
         connect(button, &QAbstractButton::clicked, this, [this, handler] {
             // The session catches its own errors; this keeps anything else out of the event loop.
-            Guarded([this, handler] { (session_.get()->*handler)(); }, [this](const std::string& text) { ShowError(text); });
+            Guarded([this, handler] { (session_.get()->*handler)(); },
+                    [this](const std::string& text) { ShowError(text); });
         });
     };
     connectClick(btnListen, &TChatSession::btnListenClick);
@@ -376,9 +374,7 @@ void TForm1::SetBusyCursor(bool busy) {
     }
 }
 
-bool TForm1::IsApplicationActive() const {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
-}
+bool TForm1::IsApplicationActive() const { return QGuiApplication::applicationState() == Qt::ApplicationActive; }
 
 void TForm1::FlashTaskBar() { flashTaskBar(); }
 

@@ -38,9 +38,7 @@ std::string ReadFile(const std::string& path) {
     return bytes.str();
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 class InTemporaryFolder : public ::testing::Test {
 protected:
@@ -169,8 +167,7 @@ TEST(ThreadWorker, ResultsThatHaveNotArrivedAreDroppedWithTheWorker) {
     bool continued = false;
     {
         TThreadWorker worker;
-        for (int i = 0; i < 3; ++i)
-            worker.Run([&]() -> std::function<void()> { return [&] { continued = true; }; });
+        for (int i = 0; i < 3; ++i) worker.Run([&]() -> std::function<void()> { return [&] { continued = true; }; });
     }
     // The queued results would run now if they had outlived the worker.
     QCoreApplication::processEvents();
@@ -201,10 +198,11 @@ TEST(SystemClock, TimeOfDayWithoutATimeZone) {
     // Hours, minutes and seconds, perhaps a day-half marker, but no zone name.
     ASSERT_GE(text.size(), 7u) << text;
     EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(text.front()))) << text;
-    EXPECT_EQ(std::count_if(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }),
-              text.size() >= 8 && std::isdigit(static_cast<unsigned char>(text[1])) ? 6 : 5) << text;
-    for (const char* zone : {"UTC", "GMT", "CET", "EST", "PST"})
-        EXPECT_EQ(text.find(zone), std::string::npos) << text;
+    EXPECT_EQ(
+        std::count_if(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }),
+        text.size() >= 8 && std::isdigit(static_cast<unsigned char>(text[1])) ? 6 : 5)
+        << text;
+    for (const char* zone : {"UTC", "GMT", "CET", "EST", "PST"}) EXPECT_EQ(text.find(zone), std::string::npos) << text;
 }
 
 TEST(ProcessHardening, NoCoreDumpAndNotDumpable) {

@@ -16,14 +16,12 @@
 
 namespace {
 
-
-
 class Peer {
 public:
     // recordPayloads false lets the session's own key exchange and channel run.
-    explicit Peer(bool recordPayloads = true)
-    {
-        session = std::make_unique<TChatSession>(view, MakeDefaultEnvironment(dir.filePath("quellmere.conf").toStdString()));
+    explicit Peer(bool recordPayloads = true) {
+        session =
+            std::make_unique<TChatSession>(view, MakeDefaultEnvironment(dir.filePath("quellmere.conf").toStdString()));
         if (recordPayloads) {
             auto recording = std::make_unique<RecordingPayloads>();
             payloads = recording.get();
@@ -33,28 +31,24 @@ public:
         view.fields[TSessionField::RSAKeySize] = "128";
     }
 
-    void Listen(int port)
-    {
+    void Listen(int port) {
         view.fields[TSessionField::ListenPort] = std::to_string(port);
         session->btnListenClick();
         ASSERT_TRUE(RunUntil([this] { return !session->isGeneratingKey(); }));
     }
 
-    void StartConnect(int port)
-    {
+    void StartConnect(int port) {
         view.fields[TSessionField::RemoteHost] = "127.0.0.1";
         view.fields[TSessionField::RemotePort] = std::to_string(port);
         session->btnConnectClick();
     }
 
-    void Connect(int port)
-    {
+    void Connect(int port) {
         StartConnect(port);
         ASSERT_TRUE(RunUntil([this] { return session->isActive(); }));
     }
 
-    std::vector<std::string> LogFrom(std::size_t first) const
-    {
+    std::vector<std::string> LogFrom(std::size_t first) const {
         return std::vector<std::string>(view.log.begin() + static_cast<std::ptrdiff_t>(first), view.log.end());
     }
 
@@ -66,8 +60,7 @@ public:
 
 class TwoPeers : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         port = FreePort();
         ASSERT_NE(port, 0);
         server.Listen(port);
@@ -76,18 +69,19 @@ protected:
     }
 
     // A frame each way, and both arrive.
-    void ExpectFramesBothWays(const std::string& tag)
-    {
+    void ExpectFramesBothWays(const std::string& tag) {
         client.session->sendTextToPeer("to server " + tag);
         server.session->sendTextToPeer("to client " + tag);
         // The public key, sent at accept, may still be on its way before them.
         const auto arrived = [](const RecordingPayloads& payloads, const std::string& entry) {
             return !payloads.received.empty() && payloads.received.back() == entry;
         };
-        EXPECT_TRUE(RunUntil([&] {
-            return arrived(*server.payloads, "server:to server " + tag) &&
-                   arrived(*client.payloads, "client:to client " + tag);
-        }, 10000));
+        EXPECT_TRUE(RunUntil(
+            [&] {
+                return arrived(*server.payloads, "server:to server " + tag) &&
+                       arrived(*client.payloads, "client:to client " + tag);
+            },
+            10000));
     }
 
     int port = 0;
@@ -95,10 +89,9 @@ protected:
     Peer client;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(TwoPeers, ListenAndConnectLogTheirLines)
-{
+TEST_F(TwoPeers, ListenAndConnectLogTheirLines) {
     EXPECT_EQ(server.view.warnings,
               std::vector<std::string>{"Warning - key size is 128 which is weak, use 1024 at least!"});
     EXPECT_EQ(server.view.log,
@@ -116,8 +109,7 @@ TEST_F(TwoPeers, ListenAndConnectLogTheirLines)
     EXPECT_EQ(client.session->sendSequence(), 2);
 }
 
-TEST_F(TwoPeers, SecondPeerIsRejectedAndTheFirstIsUndisturbed)
-{
+TEST_F(TwoPeers, SecondPeerIsRejectedAndTheFirstIsUndisturbed) {
     Peer intruder;
     const std::size_t serverLines = server.view.log.size();
     intruder.Connect(port);
@@ -125,16 +117,15 @@ TEST_F(TwoPeers, SecondPeerIsRejectedAndTheFirstIsUndisturbed)
     EXPECT_EQ(server.LogFrom(serverLines),
               (std::vector<std::string>{"Connection from localhost",
                                         "Rejecting incoming connection as already connected to localhost"}));
-    EXPECT_EQ(intruder.view.log, (std::vector<std::string>{"Connected to localhost:" + std::to_string(port),
-                                                           "Disconnected"}));
+    EXPECT_EQ(intruder.view.log,
+              (std::vector<std::string>{"Connected to localhost:" + std::to_string(port), "Disconnected"}));
     EXPECT_TRUE(server.session->isActive());
     ExpectFramesBothWays("after intruder");
     Settle();
     EXPECT_FALSE(server.view.HasLine("Client disconnected"));
 }
 
-TEST_F(TwoPeers, PeerLeavesAndComesBack)
-{
+TEST_F(TwoPeers, PeerLeavesAndComesBack) {
     client.session->btnDisconnectClick();
     EXPECT_EQ(client.view.log.back(), "Disconnected");
     ASSERT_TRUE(RunUntil([&] { return server.view.HasLine("Client disconnected"); }));
@@ -154,20 +145,18 @@ TEST_F(TwoPeers, PeerLeavesAndComesBack)
     EXPECT_EQ(server.session->receiveSequence(), 1);
 }
 
-TEST_F(TwoPeers, DisconnectOnTheConnectingSide)
-{
+TEST_F(TwoPeers, DisconnectOnTheConnectingSide) {
     const std::size_t serverLines = server.view.log.size();
     client.session->btnDisconnectClick();
-    EXPECT_EQ(client.view.log, (std::vector<std::string>{"Connected to localhost:" + std::to_string(port),
-                                                         "Disconnected"}));
+    EXPECT_EQ(client.view.log,
+              (std::vector<std::string>{"Connected to localhost:" + std::to_string(port), "Disconnected"}));
     ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
     Settle();
     EXPECT_EQ(server.LogFrom(serverLines), std::vector<std::string>{"Client disconnected"});
     EXPECT_EQ(std::count(client.view.log.begin(), client.view.log.end(), "Disconnected"), 1);
 }
 
-TEST_F(TwoPeers, DisconnectOnTheListeningSideStopsListening)
-{
+TEST_F(TwoPeers, DisconnectOnTheListeningSideStopsListening) {
     const std::size_t serverLines = server.view.log.size();
     server.session->btnDisconnectClick();
     EXPECT_EQ(server.LogFrom(serverLines), (std::vector<std::string>{"Client disconnected", "Disconnected"}));
@@ -185,16 +174,15 @@ TEST_F(TwoPeers, DisconnectOnTheListeningSideStopsListening)
     EXPECT_FALSE(late.session->isActive());
 }
 
-TEST_F(TwoPeers, ListenAgainOnTheSamePortAfterPeerLeft)
-{
+TEST_F(TwoPeers, ListenAgainOnTheSamePortAfterPeerLeft) {
     client.session->btnDisconnectClick();
     ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
     Settle();
     const TPrivateKey* oldKey = server.session->privateKey();
     const std::size_t serverLines = server.view.log.size();
     server.Listen(port);
-    EXPECT_EQ(server.LogFrom(serverLines), (std::vector<std::string>{"Generating 128 bit RSA key...please wait",
-                                                                     "Generated 128 bit RSA key ok"}));
+    EXPECT_EQ(server.LogFrom(serverLines),
+              (std::vector<std::string>{"Generating 128 bit RSA key...please wait", "Generated 128 bit RSA key ok"}));
     EXPECT_FALSE(server.session->isActive());
     EXPECT_NE(server.session->privateKey(), nullptr);
     EXPECT_NE(server.session->privateKey(), oldKey);
@@ -205,8 +193,7 @@ TEST_F(TwoPeers, ListenAgainOnTheSamePortAfterPeerLeft)
     ExpectFramesBothWays("new key");
 }
 
-TEST_F(TwoPeers, APeerConnectingWhileTheNewKeyIsMadeIsServedWithIt)
-{
+TEST_F(TwoPeers, APeerConnectingWhileTheNewKeyIsMadeIsServedWithIt) {
     client.session->btnDisconnectClick();
     ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
     Settle();
@@ -220,12 +207,10 @@ TEST_F(TwoPeers, APeerConnectingWhileTheNewKeyIsMadeIsServedWithIt)
     EXPECT_FALSE(server.view.HasLine("Rejecting incoming connection as no RSA key exists"));
     EXPECT_EQ(server.view.log.back(), "Sent public key to localhost, receiving AES key, please wait...");
     ExpectFramesBothWays("after the new key");
-    if (!heldWhileKeyWasMade)
-        GTEST_SKIP() << "the key pair was ready before the peer connected";
+    if (!heldWhileKeyWasMade) GTEST_SKIP() << "the key pair was ready before the peer connected";
 }
 
-TEST_F(TwoPeers, ListenAgainOnAnotherPortIsRefused)
-{
+TEST_F(TwoPeers, ListenAgainOnAnotherPortIsRefused) {
     client.session->btnDisconnectClick();
     ASSERT_TRUE(RunUntil([&] { return !server.session->isActive(); }));
     server.Listen(port + 1 == 65536 ? port - 1 : port + 1);
@@ -234,8 +219,7 @@ TEST_F(TwoPeers, ListenAgainOnAnotherPortIsRefused)
     EXPECT_TRUE(server.session->ServerSocket1().Active());
 }
 
-TEST(Loopback, ListenOnAPortInUseShowsTheBindError)
-{
+TEST(Loopback, ListenOnAPortInUseShowsTheBindError) {
     QTcpServer occupant;
     ASSERT_TRUE(occupant.listen(QHostAddress::Any, 0));
     Peer peer;
@@ -246,8 +230,7 @@ TEST(Loopback, ListenOnAPortInUseShowsTheBindError)
     EXPECT_NE(peer.session->privateKey(), nullptr);
 }
 
-TEST(Loopback, ProtocolErrorFromThePeerEndsBothSides)
-{
+TEST(Loopback, ProtocolErrorFromThePeerEndsBothSides) {
     const int port = FreePort();
     Peer server;
     server.Listen(port);
@@ -266,8 +249,7 @@ TEST(Loopback, ProtocolErrorFromThePeerEndsBothSides)
                                               "Disconnected"}));
 }
 
-TEST(Loopback, ConversationsAtEveryKeySizeInBothDirections)
-{
+TEST(Loopback, ConversationsAtEveryKeySizeInBothDirections) {
     for (const char* bits : {"6", "512", "1024", "2048"}) {
         SCOPED_TRACE(bits);
         const int port = FreePort();
@@ -276,10 +258,10 @@ TEST(Loopback, ConversationsAtEveryKeySizeInBothDirections)
         server.view.fields[TSessionField::RSAKeySize] = bits;
         server.Listen(port);
         client.Connect(port);
-        ASSERT_TRUE(RunUntil([&] { return !server.session->isHandshaking() && !client.session->isHandshaking() &&
-                                          server.session->isActive(); }));
-        if (std::string(bits) == "6")
-            continue;  // too small to carry every character: the two keys differ
+        ASSERT_TRUE(RunUntil([&] {
+            return !server.session->isHandshaking() && !client.session->isHandshaking() && server.session->isActive();
+        }));
+        if (std::string(bits) == "6") continue;  // too small to carry every character: the two keys differ
         EXPECT_EQ(server.session->sessionKey(), client.session->sessionKey());
         for (Peer* from : {&client, &server}) {
             Peer* to = from == &client ? &server : &client;

@@ -479,8 +479,7 @@ TEST_F(AntiKeyLoggerEditTest, OnlyEnteringTheFieldStartsABurst) {
 
 TEST_F(AntiKeyLoggerEditTest, NoFocusBurstWhileAModifierIsHeld) {
     SeedForFirstBurst([](int n) { return n >= 5; });
-    for (TModifierKey key : {TModifierKey::Ctrl, TModifierKey::Alt, TModifierKey::RightAlt,
-                             TModifierKey::Shift}) {
+    for (TModifierKey key : {TModifierKey::Ctrl, TModifierKey::Alt, TModifierKey::RightAlt, TModifierKey::Shift}) {
         SCOPED_TRACE(static_cast<int>(key));
         keyboard->SetHeld(key, true);
         QTest::mouseClick(edit, Qt::LeftButton);

@@ -11,11 +11,11 @@ namespace {
 
 const char* NameOf(TModifierKey key) {
     switch (key) {
-    case TModifierKey::Ctrl: return "Ctrl";
-    case TModifierKey::Alt: return "Alt";
-    case TModifierKey::RightAlt: return "RightAlt";
-    case TModifierKey::Shift: return "Shift";
-    case TModifierKey::CapsLock: return "CapsLock";
+        case TModifierKey::Ctrl: return "Ctrl";
+        case TModifierKey::Alt: return "Alt";
+        case TModifierKey::RightAlt: return "RightAlt";
+        case TModifierKey::Shift: return "Shift";
+        case TModifierKey::CapsLock: return "CapsLock";
     }
     return "?";
 }
@@ -54,9 +54,8 @@ using Events = std::vector<std::string>;
 TEST(InjectKeystrokes, PlainCharactersAndShiftedOnesWithNothingHeld) {
     TRecordingKeyboard keyboard;
     EXPECT_EQ(InjectKeystrokes("aB !", keyboard, keyboard), 4);
-    EXPECT_EQ(keyboard.events, (Events{"down 'a'", "up 'a'", "down Shift", "down 'b'", "up 'b'", "up Shift",
-                                       "down ' '", "up ' '", "down Shift", "down '!'", "up '!'", "up Shift",
-                                       "flush"}));
+    EXPECT_EQ(keyboard.events, (Events{"down 'a'", "up 'a'", "down Shift", "down 'b'", "up 'b'", "up Shift", "down ' '",
+                                       "up ' '", "down Shift", "down '!'", "up '!'", "up Shift", "flush"}));
 }
 
 TEST(InjectKeystrokes, ReleasesHeldModifiersAndCapsLockThenRestoresThem) {
@@ -79,8 +78,8 @@ TEST(InjectKeystrokes, HeldRightAltHidesCtrlAndAltAndIsNotPressedAgain) {
     keyboard.held.Alt = true;
     keyboard.held.Shift = true;
     EXPECT_EQ(InjectKeystrokes("q", keyboard, keyboard), 1);
-    EXPECT_EQ(keyboard.events, (Events{"up RightAlt", "up Shift", "down 'q'", "up 'q'", "up Alt", "up Ctrl",
-                                       "down Shift", "flush"}));
+    EXPECT_EQ(keyboard.events,
+              (Events{"up RightAlt", "up Shift", "down 'q'", "up 'q'", "up Alt", "up Ctrl", "down Shift", "flush"}));
 }
 
 TEST(InjectKeystrokes, UnproducibleCharactersAreSkippedAndNotCounted) {

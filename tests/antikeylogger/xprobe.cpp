@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
 
     std::shared_ptr<TKeyboardBackend> backend = DefaultKeyboardBackend();
     if (std::string(backend->Name()) != "x11") {
-        std::printf("ERROR: backend is %s on %s\n", backend->Name(),
-                    qPrintable(QGuiApplication::platformName()));
+        std::printf("ERROR: backend is %s on %s\n", backend->Name(), qPrintable(QGuiApplication::platformName()));
         return 3;
     }
 
@@ -74,8 +73,7 @@ int main(int argc, char** argv) {
             edit->clearFocus();
             edit->setFocus(Qt::OtherFocusReason);
         }
-        if (!ready && entered && edit->hasFocus() && window.isActiveWindow() &&
-            edit->PendingGarbage() == 0) {
+        if (!ready && entered && edit->hasFocus() && window.isActiveWindow() && edit->PendingGarbage() == 0) {
             ready = true;
             std::printf("READY\n");
             std::fflush(stdout);

@@ -43,10 +43,14 @@ void OnRecord(XPointer closure, XRecordInterceptData* data) {
         } else if (press) {
             ++log->presses;
             KeySym sym = XkbKeycodeToKeysym(log->control, keycode, 0, log->shift ? 1 : 0);
-            if (log->capsLock && sym >= 'a' && sym <= 'z') sym -= 32;
-            else if (log->capsLock && sym >= 'A' && sym <= 'Z') sym += 32;
-            if (sym >= 0x20 && sym <= 0x7E) log->text += static_cast<char>(sym);
-            else log->text += '?';
+            if (log->capsLock && sym >= 'a' && sym <= 'z')
+                sym -= 32;
+            else if (log->capsLock && sym >= 'A' && sym <= 'Z')
+                sym += 32;
+            if (sym >= 0x20 && sym <= 0x7E)
+                log->text += static_cast<char>(sym);
+            else
+                log->text += '?';
         }
     }
     XRecordFreeData(data);

@@ -211,7 +211,8 @@ TEST(BigintVersusGmp, DivisionRareBranches) {
         {"ffff0000abaf", "7fff80007fff"},
         {"80008000800000018000d698eb440001", "7fff0001fffe"},
         // estimate 2^64 - 1 at 64-bit limbs
-        {"fffefffefffe00018000fffe0000fffe00018000a050000080007fff7bff00008000fffefffe0207ffff7fff8a6a800000008000ffff0081fffe8000fffe8000",
+        {"fffefffefffe00018000fffe0000fffe00018000a050000080007fff7bff00008000fffefffe0207ffff7fff8a6a800000008000ffff0"
+         "081fffe8000fffe8000",
          "fffefffefffe0001ffff00001322fffe0000000180000001940d000100000001"},
         {"ffff0000fffffffe7fff00000001ffffa9e7fffeead83f7e7fff172f0c10586e", "ffff0000fffffffec54679bc00000000"},
         // add-back at 64-bit limbs

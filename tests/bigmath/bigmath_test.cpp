@@ -244,8 +244,12 @@ TEST(BigintArithmetic, Shifts) {
 TEST(BigintDivision, EuclideanForNegativeDividends) {
     const struct {
         const char *a, *b, *q, *r;
-    } cases[] = {{"7", "2", "3", "1"},     {"-7", "2", "-4", "1"}, {"7", "-2", "-3", "1"},
-                 {"-7", "-2", "4", "1"},   {"-6", "2", "-3", "0"}, {"3", "100000000000000000000", "0", "3"},
+    } cases[] = {{"7", "2", "3", "1"},
+                 {"-7", "2", "-4", "1"},
+                 {"7", "-2", "-3", "1"},
+                 {"-7", "-2", "4", "1"},
+                 {"-6", "2", "-3", "0"},
+                 {"3", "100000000000000000000", "0", "3"},
                  {"-3", "100000000000000000000", "-1", "99999999999999999997"}};
     for (const auto& c : cases) {
         const TDivModResult result = Dec(c.a)->DivMod(*Dec(c.b));
@@ -276,8 +280,8 @@ TEST(BigintDivision, ZeroDivisor) {
 
 // Sixteen-bit cases of Algorithm D's rare branches, checked by the identity.
 TEST(BigintDivision, RareBranchesByIdentity) {
-    const char* cases[][2] = {{"7fff800000000000", "800000000001"},  // add-back
-                              {"ffff0000abaf", "7fff80007fff"},      // add-back
+    const char* cases[][2] = {{"7fff800000000000", "800000000001"},                          // add-back
+                              {"ffff0000abaf", "7fff80007fff"},                              // add-back
                               {"fffe00018000ffff00002589fffefffe", "fffe80008000ffff0001"},  // estimate 65535
                               {"1", "ffffffffffffffffffff"}};  // dividend shorter than the divisor
     for (const auto& c : cases) {
@@ -336,8 +340,8 @@ TEST(BigintRandom, DrawOrderTopDigitFirst) {
     const int32_t topBelow = reference.Range(300);
     const int32_t midBelow = reference.Range(65536);
     const int32_t lowBelow = reference.Range(65536);
-    auto expected = TBigint::CreateFromDigits({static_cast<uint16_t>(lowBelow), static_cast<uint16_t>(midBelow),
-                                               static_cast<uint16_t>(topBelow)});
+    auto expected = TBigint::CreateFromDigits(
+        {static_cast<uint16_t>(lowBelow), static_cast<uint16_t>(midBelow), static_cast<uint16_t>(topBelow)});
     EXPECT_TRUE(expected->Equals(*below));
 }
 

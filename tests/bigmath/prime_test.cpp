@@ -106,7 +106,8 @@ TEST(ModularArithmetic, ModInverseCases) {
     EXPECT_EQ("1", Dec("8")->ModInverse(*Dec("7"))->ToString());
     EXPECT_EQ("7 does not have a multiplicative inverse modulo 7", ThrownText([] { Dec("7")->ModInverse(*Dec("7")); }));
     EXPECT_EQ("6 does not have a multiplicative inverse modulo 9", ThrownText([] { Dec("6")->ModInverse(*Dec("9")); }));
-    EXPECT_EQ("4 does not have a multiplicative inverse modulo 10", ThrownText([] { Dec("4")->ModInverse(*Dec("10")); }));
+    EXPECT_EQ("4 does not have a multiplicative inverse modulo 10",
+              ThrownText([] { Dec("4")->ModInverse(*Dec("10")); }));
     try {
         Dec("3")->ModInverse(*Dec("0"));
         ADD_FAILURE() << "no exception";
@@ -133,7 +134,8 @@ TEST(ModularArithmetic, ModInverseIsFullyReduced) {
             if (mpz_invert(expected.get(), gmpref::Z(x).get(), gmpref::Z(m).get()) == 0) {
                 EXPECT_THROW(TBigint::CreateFromInt64(x)->ModInverse(*TBigint::CreateFromInt64(m)), std::runtime_error);
             } else {
-                ASSERT_EQ(expected.str(), TBigint::CreateFromInt64(x)->ModInverse(*TBigint::CreateFromInt64(m))->ToString())
+                ASSERT_EQ(expected.str(),
+                          TBigint::CreateFromInt64(x)->ModInverse(*TBigint::CreateFromInt64(m))->ToString())
                     << x << " mod " << m;
             }
         }

@@ -7,9 +7,13 @@
 #include <cstring>
 
 TEST(Base64, Rfc4648Section10) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
-        {"foobar", "Zm9vYmFy"}};
+    const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"}};
     for (const auto& [plain, encoded] : cases) {
         EXPECT_EQ(EncodeBase64Text(plain), encoded);
         EXPECT_EQ(DecodeBase64Text(encoded), plain);

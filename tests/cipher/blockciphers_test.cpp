@@ -53,7 +53,8 @@ std::string ChainOf(TBlockCipher& cipher) {
     return chain;
 }
 
-void CheckVector(Op encrypt, Op decrypt, const std::string& iv, const std::string& plain, const std::string& cipherHex) {
+void CheckVector(Op encrypt, Op decrypt, const std::string& iv, const std::string& plain,
+                 const std::string& cipherHex) {
     for (bool hardware : {true, false}) {
         TRijndael c;
         c.UseHardware(hardware);
@@ -124,8 +125,7 @@ TEST(BlockModes, BlockModesSplitOnlyAtBlockBoundaries) {
         // A tail uses up a whole keystream block, so 20 + 20 is not 40.
         const std::string first20 = Apply(tails, m.Encrypt, p40.substr(0, 20));
         const std::string second20 = Apply(tails, m.Encrypt, p40.substr(20));
-        EXPECT_NE(Apply(whole, m.Encrypt, p40), first20 + second20)
-            << m.Name;
+        EXPECT_NE(Apply(whole, m.Encrypt, p40), first20 + second20) << m.Name;
     }
 }
 

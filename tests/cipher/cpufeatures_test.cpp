@@ -53,9 +53,7 @@ TEST(CpuFeatures, EachFlagComesFromItsOwnBit) {
     EXPECT_EQ(Flags(Decode(~0u, true, ~0u)), "ssse3 sse4.1 aes sha ");
 }
 
-TEST(CpuFeatures, ShaNeedsLeafSeven) {
-    EXPECT_EQ(Flags(Decode(~0u, false, ~0u)), "ssse3 sse4.1 aes ");
-}
+TEST(CpuFeatures, ShaNeedsLeafSeven) { EXPECT_EQ(Flags(Decode(~0u, false, ~0u)), "ssse3 sse4.1 aes "); }
 
 #if defined(__x86_64__) || defined(__i386__)
 TEST(CpuFeatures, DetectionAgreesWithTheKernelsFlags) {

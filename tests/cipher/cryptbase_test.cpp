@@ -189,8 +189,7 @@ TEST(CryptBase, TextOperationsContinueTheStreamUntilRestart) {
     const std::string second = cipher.EncryptText(text);
     EXPECT_NE(first, second);
     // Two calls are one continuous stream.
-    EXPECT_EQ(DecodeBase64Text(first) + DecodeBase64Text(second),
-              DecodeBase64Text(EncryptWith("pass", text + text)));
+    EXPECT_EQ(DecodeBase64Text(first) + DecodeBase64Text(second), DecodeBase64Text(EncryptWith("pass", text + text)));
     cipher.Restart();
     EXPECT_EQ(cipher.EncryptText(text), first);
 }

@@ -62,8 +62,7 @@ TEST(TextBatch, RandomBatchesEqualTheOneMessagePathOnBothPaths) {
             ASSERT_EQ(texts.size(), messages.size());
             for (size_t i = 0; i < messages.size(); ++i)
                 ASSERT_EQ(texts[i], SingleMessage(passphrase, messages[i], hardware))
-                    << "round " << round << " message " << i << " length " << messages[i].size() << " hw "
-                    << hardware;
+                    << "round " << round << " message " << i << " length " << messages[i].size() << " hw " << hardware;
         }
     }
 }
@@ -135,8 +134,8 @@ TEST(Cfb8EncryptMany, MixedKeySizesPathsAndLengthsLeaveEachCipherAsAlone) {
             outs[i] = inPlace[i] ? plains[i] : std::string(plains[i].size(), '\0');
         }
         for (size_t i = 0; i < count; ++i)
-            streams.push_back({batch[i].get(), inPlace[i] ? outs[i].data() : plains[i].data(), outs[i].data(),
-                               plains[i].size()});
+            streams.push_back(
+                {batch[i].get(), inPlace[i] ? outs[i].data() : plains[i].data(), outs[i].data(), plains[i].size()});
         TRijndael::Cfb8EncryptMany(streams.data(), streams.size());
         for (size_t i = 0; i < count; ++i) {
             std::string expected(plains[i].size(), '\0');

@@ -127,9 +127,8 @@ TEST(DriverLines, LinesTypedBeforeTheHandshakeWaitThenGoOutInOrder) {
     const std::vector<std::string> heard = pair.connector.Lines();
     const auto complete = std::find(heard.begin(), heard.end(), "** HANDSHAKING COMPLETE **");
     EXPECT_EQ(std::vector<std::string>(complete, heard.end()),
-              (std::vector<std::string>{"** HANDSHAKING COMPLETE **", "PEER (11:01:04) : first",
-                                        "PEER (11:01:04) : ", "PEER (11:01:04) : second",
-                                        "YOU  (11:01:04) : from the caller"}));
+              (std::vector<std::string>{"** HANDSHAKING COMPLETE **", "PEER (11:01:04) : first", "PEER (11:01:04) : ",
+                                        "PEER (11:01:04) : second", "YOU  (11:01:04) : from the caller"}));
     const std::vector<std::string> said = pair.listener.Lines();
     EXPECT_EQ(std::vector<std::string>(said.end() - 4, said.end()),
               (std::vector<std::string>{"YOU  (11:01:04) : first", "YOU  (11:01:04) : ", "YOU  (11:01:04) : second",
@@ -171,7 +170,9 @@ TEST(DriverLines, AListenerWithoutAPeerSendsNothing) {
 TEST(DriverLines, WhatThePeerSendsIsShownEscaped) {
     Pair pair;
     pair.Start();
-    pair.listener.driver->TypedLine("\x1b]0;owned\x07 \xc2\x9b" "2J\r done");
+    pair.listener.driver->TypedLine(
+        "\x1b]0;owned\x07 \xc2\x9b"
+        "2J\r done");
     pair.Run();
     EXPECT_TRUE(pair.connector.Shows("PEER (11:01:04) : \\x1b]0;owned\\x07 \\x9b2J\\x0d done"));
 }

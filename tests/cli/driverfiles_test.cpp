@@ -91,9 +91,9 @@ TEST(DriverCommands, DoubleSlashAndOtherSlashLinesAreChat) {
     pair.Start();
     for (const char* line : {"//send x", "/me waves", "//"}) pair.connector.driver->TypedLine(line);
     pair.Run();
-    EXPECT_EQ(LinesAfterHandshake(pair.listener),
-              (std::vector<std::string>{"PEER (11:01:04) : /send x", "PEER (11:01:04) : /me waves",
-                                        "PEER (11:01:04) : /"}));
+    EXPECT_EQ(
+        LinesAfterHandshake(pair.listener),
+        (std::vector<std::string>{"PEER (11:01:04) : /send x", "PEER (11:01:04) : /me waves", "PEER (11:01:04) : /"}));
     EXPECT_EQ(pair.connector.err.str(), "");
     EXPECT_TRUE(pair.connector.quits.empty());
 }
@@ -204,9 +204,8 @@ TEST(DriverCommands, CancelWithNothingBeingSentDoesNothing) {
 // ---------------------------------------------------------------- offered files
 
 TEST(DriverAcceptFiles, FilesAreSavedBesideTheOnesAlreadyThere) {
-    Pair pair({"listen", "--accept-files", "/in"},
-              {"connect", "server.example", "--send", "/home/a/report.pdf", "--send", "/home/b/report.pdf",
-               "--send", "/home/a/notes"});
+    Pair pair({"listen", "--accept-files", "/in"}, {"connect", "server.example", "--send", "/home/a/report.pdf",
+                                                    "--send", "/home/b/report.pdf", "--send", "/home/a/notes"});
     FakeFileSystem& mine = *pair.listener.fakes.files;
     mine.files["/in/report.pdf"] = "old";
     mine.files["/in/report (1).pdf"] = "older";
@@ -293,8 +292,7 @@ TEST(DriverAcceptFiles, AnOfferCrossingOurOwnIsRefused) {
 
 TEST(DriverSendOption, FilesGoInOrderEachAfterThePreviousEnded) {
     Pair pair({"listen", "--accept-files", "/in"},
-              {"connect", "server.example", "--send", "/a", "--send", "/missing", "--send", "/empty", "--send",
-               "/b"});
+              {"connect", "server.example", "--send", "/a", "--send", "/missing", "--send", "/empty", "--send", "/b"});
     FakeFileSystem& theirs = *pair.connector.fakes.files;
     theirs.files["/a"] = Bytes(200000, 1);
     theirs.files["/empty"] = "";
@@ -414,10 +412,10 @@ TEST(DriverFilesEndOfInput, AReceiverWhosePeerHangsUpEndsAsTheSessionReports) {
     EXPECT_EQ(pair.listener.quits, std::vector<int>{0});
     EXPECT_EQ(pair.listener.fakes.files->openFiles, 0);
     EXPECT_EQ(LinesAfterHandshake(pair.listener),
-              (std::vector<std::string>{"Receiving file /in/a", "Client disconnected",
-                                        "Receiving /in/a stopped with the connection after " +
-                                            std::to_string(arrived) + " of 300000 bytes",
-                                        "Disconnected"}));
+              (std::vector<std::string>{
+                  "Receiving file /in/a", "Client disconnected",
+                  "Receiving /in/a stopped with the connection after " + std::to_string(arrived) + " of 300000 bytes",
+                  "Disconnected"}));
 }
 
 // ---------------------------------------------------------------- the progress line
@@ -457,8 +455,8 @@ TEST(DriverProgress, BothSidesShowTheirTransferAndEndIt) {
     pair.Start();
     pair.Run();
     // Chunks of 255 bytes, 30 ms apart: the first and the last status are drawn.
-    const std::string shown = "\r" + TransferStatusText(255, 1000, 0) + "\x1b[K\r" +
-                              TransferStatusText(1000, 1000, 90) + "\x1b[K\n";
+    const std::string shown =
+        "\r" + TransferStatusText(255, 1000, 0) + "\x1b[K\r" + TransferStatusText(1000, 1000, 90) + "\x1b[K\n";
     EXPECT_EQ(pair.connector.err.str(), shown);
     EXPECT_EQ(pair.listener.err.str(), shown);
 }

@@ -133,4 +133,3 @@ public:
     Side connector;
     FakeConnection* serverEnd = nullptr;
 };
-

@@ -63,9 +63,7 @@ TEST(Options, ValuesMayFollowAnEqualsSign) {
     EXPECT_EQ(options.configPath, "");
 }
 
-TEST(Options, TheLastOfARepeatedOptionWins) {
-    EXPECT_EQ(Parsed({"listen", "--port", "1", "--port", "2"}).port, "2");
-}
+TEST(Options, TheLastOfARepeatedOptionWins) { EXPECT_EQ(Parsed({"listen", "--port", "1", "--port", "2"}).port, "2"); }
 
 TEST(Options, EncryptAndDecryptWithKeyOrKeyFile) {
     TCliOptions options = Parsed({"encrypt", "--key", "secret words"});
@@ -156,8 +154,8 @@ TEST(Options, KeyChoices) {
 }
 
 TEST(Options, FileOptionsOfAConversation) {
-    TCliOptions options = Parsed({"connect", "h", "--send", "/a b", "--send=c", "--accept-files", "/in",
-                                  "--overwrite", "--send", "--debug"});
+    TCliOptions options = Parsed(
+        {"connect", "h", "--send", "/a b", "--send=c", "--accept-files", "/in", "--overwrite", "--send", "--debug"});
     // Repeated, the files keep their order; a file may look like an option.
     EXPECT_EQ(options.filesToSend, (std::vector<std::string>{"/a b", "c", "--debug"}));
     EXPECT_EQ(options.acceptFolder, "/in");
@@ -187,10 +185,29 @@ TEST(Options, FileOptionErrors) {
 
 TEST(Options, UsageNamesEveryCommandAndOption) {
     const std::string usage = CliUsageText();
-    for (const char* word : {"listen", "connect HOST", "encrypt", "decrypt", "self-check", "--port P",
-                             "--key-size BITS", "--keep-listening", "--config FILE", "--debug", "--log",
-                             "--sleep MS", "--help", "--version", "--key TEXT", "--key-file FILE", "--hex",
-                             "--send PATH", "--accept-files DIR", "--overwrite", "/send PATH", "/cancel", "/quit"})
+    for (const char* word : {"listen",
+                             "connect HOST",
+                             "encrypt",
+                             "decrypt",
+                             "self-check",
+                             "--port P",
+                             "--key-size BITS",
+                             "--keep-listening",
+                             "--config FILE",
+                             "--debug",
+                             "--log",
+                             "--sleep MS",
+                             "--help",
+                             "--version",
+                             "--key TEXT",
+                             "--key-file FILE",
+                             "--hex",
+                             "--send PATH",
+                             "--accept-files DIR",
+                             "--overwrite",
+                             "/send PATH",
+                             "/cancel",
+                             "/quit"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     EXPECT_EQ(usage.back(), '\n');
 }

@@ -19,7 +19,7 @@ const std::vector<TSelfCheck> kAllPass = {{"SHA-256", true}, {"Rijndael", true},
 const std::vector<TSelfCheck> kRijndaelFails = {{"SHA-256", true}, {"Rijndael", false}, {"ISAAC", true}};
 
 ProgramRun RunProgram(const std::vector<std::string>& arguments, const std::vector<TSelfCheck>& checks = kAllPass,
-               const std::string& input = std::string()) {
+                      const std::string& input = std::string()) {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;

@@ -12,13 +12,13 @@ TEST(EscapeForTerminal, C0ControlsButTabBecomeHex) {
     EXPECT_EQ(EscapeForTerminal("col1\tcol2"), "col1\tcol2");
 }
 
-TEST(EscapeForTerminal, DeleteBecomesHex) {
-    EXPECT_EQ(EscapeForTerminal("x\x7fy"), "x\\x7fy");
-}
+TEST(EscapeForTerminal, DeleteBecomesHex) { EXPECT_EQ(EscapeForTerminal("x\x7fy"), "x\\x7fy"); }
 
 TEST(EscapeForTerminal, C1CodePointsBecomeTheirCode) {
     EXPECT_EQ(EscapeForTerminal("\xc2\x80"), "\\x80");
-    EXPECT_EQ(EscapeForTerminal("a\xc2\x9b" "31mb"), "a\\x9b31mb");
+    EXPECT_EQ(EscapeForTerminal("a\xc2\x9b"
+                                "31mb"),
+              "a\\x9b31mb");
     EXPECT_EQ(EscapeForTerminal("\xc2\x9f\xc2\x90"), "\\x9f\\x90");
 }
 

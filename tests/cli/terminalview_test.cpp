@@ -52,7 +52,9 @@ TEST(TerminalView, ErrorsAndWarningsGoToStderr) {
     ViewOnStreams t;
     t.view.ShowError("Address already in use");
     t.view.ShowWarning("Warning - key size is 512 which is weak, use 1024 at least!");
-    t.view.ShowError("bad\xc2\x9b" "text");
+    t.view.ShowError(
+        "bad\xc2\x9b"
+        "text");
     EXPECT_EQ(t.err.str(),
               "Address already in use\nWarning - key size is 512 which is weak, use 1024 at least!\nbad\\x9btext\n");
     EXPECT_EQ(t.out.str(), "");

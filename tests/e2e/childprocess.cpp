@@ -70,9 +70,7 @@ bool TChildProcess::Start() {
     return process_.waitForStarted(static_cast<int>(kPatience.count()));
 }
 
-void TChildProcess::Write(const std::string& text) {
-    process_.write(text.data(), static_cast<qint64>(text.size()));
-}
+void TChildProcess::Write(const std::string& text) { process_.write(text.data(), static_cast<qint64>(text.size())); }
 
 void TChildProcess::CloseInput() { process_.closeWriteChannel(); }
 
@@ -119,8 +117,8 @@ void TChildProcess::Terminate() {
 }
 
 std::string TChildProcess::Transcript() const {
-    return "--- " + program_.toStdString() + " " + arguments_.join(QLatin1Char(' ')).toStdString() +
-           "\n--- stdout:\n" + output_ + "\n--- stderr:\n" + errors_;
+    return "--- " + program_.toStdString() + " " + arguments_.join(QLatin1Char(' ')).toStdString() + "\n--- stdout:\n" +
+           output_ + "\n--- stderr:\n" + errors_;
 }
 
 void TChildProcess::TakeOutput() {

@@ -19,11 +19,7 @@ namespace {
 const std::string kKey = "Schlüssel: correct horse battery staple";
 
 const std::vector<std::string> kTextLines = {
-    "Hello, world!",
-    "Grüße aus Köln – 東京 – 🙂",
-    "",
-    std::string(200, 'x'),
-    "tab\tand trailing blank ",
+    "Hello, world!", "Grüße aus Köln – 東京 – 🙂", "", std::string(200, 'x'), "tab\tand trailing blank ",
 };
 
 // Hexadecimal plaintexts with the bytes a line cannot carry as they are.

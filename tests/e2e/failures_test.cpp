@@ -13,7 +13,6 @@
 
 namespace {
 
-
 class TerminalFailures : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,8 +75,7 @@ TEST_F(TerminalFailures, GarbageFromThePeerEndsTheListenerWithOne) {
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, port.toUShort());
     WaitUntil([&] {
-        return peer.state() == QAbstractSocket::ConnectedState ||
-               peer.state() == QAbstractSocket::UnconnectedState;
+        return peer.state() == QAbstractSocket::ConnectedState || peer.state() == QAbstractSocket::UnconnectedState;
     });
     ASSERT_EQ(peer.state(), QAbstractSocket::ConnectedState) << peer.errorString().toStdString();
     ASSERT_TRUE(listener->WaitForLine("Connection from localhost")) << listener->Transcript();

@@ -117,9 +117,9 @@ protected:
 
     // The receiver's file past kCutAfterBytes, then SIGKILL for the victim.
     static void KillMidTransfer(TChildProcess& victim, const QString& receivedPath) {
-        ASSERT_TRUE(WaitUntilWhileChanging(
-            [&] { return FileSize(receivedPath) >= kCutAfterBytes || !victim.Running(); },
-            [&] { return FileSize(receivedPath); }))
+        ASSERT_TRUE(
+            WaitUntilWhileChanging([&] { return FileSize(receivedPath) >= kCutAfterBytes || !victim.Running(); },
+                                   [&] { return FileSize(receivedPath); }))
             << victim.Transcript();
         ASSERT_TRUE(victim.Running()) << victim.Transcript();
         victim.Kill();
@@ -230,10 +230,13 @@ TEST_F(TerminalFiles, LargeFileEachWayArrivesByteForByteThenBothLeave) {
     EXPECT_EQ(QDir(connectorInbox).entryList(QDir::Files), QStringList{"from-listener.bin"});
 
     const std::string port = port_.toStdString();
-    EXPECT_EQ(listener->OutputLines(), Joined({ListenerHandshake(port), SenderLines(fromListener),
-                                               ReceiverLines(atListener), {"Client disconnected", "Disconnected"}}));
-    EXPECT_EQ(connector->OutputLines(), Joined({ConnectorHandshake(port), ReceiverLines(atConnector),
-                                                SenderLines(fromConnector), {"Disconnected"}}));
+    EXPECT_EQ(listener->OutputLines(), Joined({ListenerHandshake(port),
+                                               SenderLines(fromListener),
+                                               ReceiverLines(atListener),
+                                               {"Client disconnected", "Disconnected"}}));
+    EXPECT_EQ(
+        connector->OutputLines(),
+        Joined({ConnectorHandshake(port), ReceiverLines(atConnector), SenderLines(fromConnector), {"Disconnected"}}));
     EXPECT_EQ(listener->ErrorText(), kWeakKeyWarning);
     EXPECT_EQ(connector->ErrorText(), "");
 }
@@ -248,9 +251,11 @@ TEST_F(TerminalFiles, ListenerWhoseReceiverIsKilledServesTheNextPeer) {
 
     const TCutLine cut = WaitForCutLine(*listener, "Sending", sent);
     ASSERT_NO_FATAL_FAILURE(ExpectNextConversation(*listener));
-    EXPECT_EQ(WithoutChat(listener->OutputLines()),
-              Joined({ListenerHandshake(port_.toStdString()), Slice(SenderLines(sent), 0, 2),
-                      {"Client disconnected", cut.text}, NextPeerLines(), {"Client disconnected", "Disconnected"}}));
+    EXPECT_EQ(WithoutChat(listener->OutputLines()), Joined({ListenerHandshake(port_.toStdString()),
+                                                            Slice(SenderLines(sent), 0, 2),
+                                                            {"Client disconnected", cut.text},
+                                                            NextPeerLines(),
+                                                            {"Client disconnected", "Disconnected"}}));
 }
 
 TEST_F(TerminalFiles, ListenerWhoseSenderIsKilledClosesTheFileAndServesTheNextPeer) {
@@ -303,7 +308,8 @@ TEST_F(TerminalFiles, ConnectorWhoseReceiverIsKilledLeaves) {
     const TCutLine cut = WaitForCutLine(*connector, "Sending", sent);
     ASSERT_TRUE(connector->WaitForExit()) << connector->Transcript();
     EXPECT_EQ(connector->ExitCode(), 0);
-    EXPECT_EQ(connector->OutputLines(), Joined({ConnectorHandshake(port_.toStdString()),
-                                                Slice(SenderLines(sent), 0, 2), {cut.text, "Disconnected"}}));
+    EXPECT_EQ(
+        connector->OutputLines(),
+        Joined({ConnectorHandshake(port_.toStdString()), Slice(SenderLines(sent), 0, 2), {cut.text, "Disconnected"}}));
     EXPECT_EQ(connector->ErrorText(), "");
 }

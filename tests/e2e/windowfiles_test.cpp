@@ -44,10 +44,9 @@ protected:
     // The window calls the terminal; both finish the key exchange. Keys go
     // straight to the dialogs: no anti-keylogging garbage among them.
     void ConnectWindow() {
-        const QString settings =
-            WriteSettings(folder_.path(), QStringLiteral("window.conf"),
-                          {"saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port_, "antikeylogging=false",
-                           "debug=false"});
+        const QString settings = WriteSettings(
+            folder_.path(), QStringLiteral("window.conf"),
+            {"saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port_, "antikeylogging=false", "debug=false"});
         window_ = std::make_unique<TChildProcess>(WindowProgram(), QStringList{"--config", settings, "--echo-log"});
         window_->SetEnvironment(desktop_.Environment());
         window_->SetWorkingFolder(folder_.path());

@@ -106,9 +106,10 @@ TEST(Isaac, RangeRefusesBoundsOfZeroAndBelowWithoutDrawing) {
     const std::vector<uint32_t> expected = LoadZeroSeedResults();
     ASSERT_FALSE(expected.empty());
     TIsaac generator = ZeroSeeded();
-    const std::pair<int32_t, const char*> refused[] = {
-        {0, "Invalid range: 0"}, {-1, "Invalid range: -1"}, {-97, "Invalid range: -97"},
-        {INT32_MIN, "Invalid range: -2147483648"}};
+    const std::pair<int32_t, const char*> refused[] = {{0, "Invalid range: 0"},
+                                                       {-1, "Invalid range: -1"},
+                                                       {-97, "Invalid range: -97"},
+                                                       {INT32_MIN, "Invalid range: -2147483648"}};
     for (const auto& [bound, text] : refused) {
         try {
             generator.Range(bound);

@@ -24,18 +24,15 @@
 
 namespace {
 
-
-
-std::string Kind(TErrorEvent event)
-{
+std::string Kind(TErrorEvent event) {
     switch (event) {
-    case TErrorEvent::eeGeneral: return "general";
-    case TErrorEvent::eeSend: return "send";
-    case TErrorEvent::eeReceive: return "receive";
-    case TErrorEvent::eeConnect: return "connect";
-    case TErrorEvent::eeDisconnect: return "disconnect";
-    case TErrorEvent::eeAccept: return "accept";
-    case TErrorEvent::eeLookup: return "lookup";
+        case TErrorEvent::eeGeneral: return "general";
+        case TErrorEvent::eeSend: return "send";
+        case TErrorEvent::eeReceive: return "receive";
+        case TErrorEvent::eeConnect: return "connect";
+        case TErrorEvent::eeDisconnect: return "disconnect";
+        case TErrorEvent::eeAccept: return "accept";
+        case TErrorEvent::eeLookup: return "lookup";
     }
     return "?";
 }
@@ -43,8 +40,7 @@ std::string Kind(TErrorEvent event)
 // A listening server and a client, each writing what it sees into one log.
 class Loopback : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         port = FreePort();
         ASSERT_NE(port, 0);
         server.OnListen = [this] { events.push_back(std::string("listen active=") + (server.Active() ? "1" : "0")); };
@@ -67,8 +63,8 @@ protected:
                              " port=" + std::to_string(socket.RemotePortNumber()));
         };
         client.OnDisconnect = [this](ISocketConnection& socket) {
-            events.push_back(std::string("disconnect active=") + (client.Active() ? "1" : "0") + " host=" +
-                             socket.RemoteHostName());
+            events.push_back(std::string("disconnect active=") + (client.Active() ? "1" : "0") +
+                             " host=" + socket.RemoteHostName());
         };
         client.OnRead = [this](ISocketConnection& socket) { clientReceived += socket.ReceiveAvailable(); };
         client.OnError = [this](ISocketConnection&, TErrorEvent event, int& code) {
@@ -78,24 +74,19 @@ protected:
         client.OnException = [this](const std::string& text) { events.push_back("client raises " + text); };
     }
 
-    void Listen()
-    {
+    void Listen() {
         server.SetPort(port);
         server.SetActive(true);
     }
 
-    void Connect()
-    {
+    void Connect() {
         client.SetHost("127.0.0.1");
         client.SetPort(port);
         client.SetActive(true);
         ASSERT_TRUE(RunUntil([this] { return client.Active() && server.ConnectionCount() >= 1; }));
     }
 
-    bool Seen(const std::string& event) const
-    {
-        return std::find(events.begin(), events.end(), event) != events.end();
-    }
+    bool Seen(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
 
     int port = 0;
     TServerSocket server;
@@ -107,10 +98,9 @@ protected:
     std::function<int(int)> clientErrorCodeAfter = [](int code) { return code; };
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(Loopback, ListenFiresOnListenWithinTheCallWhileAlreadyActive)
-{
+TEST_F(Loopback, ListenFiresOnListenWithinTheCallWhileAlreadyActive) {
     Listen();
     EXPECT_TRUE(server.Active());
     EXPECT_EQ(events, std::vector<std::string>{"listen active=1"});
@@ -120,8 +110,7 @@ TEST_F(Loopback, ListenFiresOnListenWithinTheCallWhileAlreadyActive)
     EXPECT_EQ(events.size(), 1u);
 }
 
-TEST_F(Loopback, BindFailureNamesTheCallAndLeavesTheServerInactive)
-{
+TEST_F(Loopback, BindFailureNamesTheCallAndLeavesTheServerInactive) {
     QTcpServer occupant;
     ASSERT_TRUE(occupant.listen(QHostAddress::Any, static_cast<quint16>(port)));
     server.SetPort(port);
@@ -136,8 +125,7 @@ TEST_F(Loopback, BindFailureNamesTheCallAndLeavesTheServerInactive)
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(Loopback, PortOutsideSixteenBitsIsRefused)
-{
+TEST_F(Loopback, PortOutsideSixteenBitsIsRefused) {
     server.SetPort(70000);
     EXPECT_THROW(server.SetActive(true), ESocketError);
     EXPECT_FALSE(server.Active());
@@ -147,8 +135,7 @@ TEST_F(Loopback, PortOutsideSixteenBitsIsRefused)
     EXPECT_FALSE(client.Active());
 }
 
-TEST_F(Loopback, ValuesCannotChangeWhileActiveUnlessEqual)
-{
+TEST_F(Loopback, ValuesCannotChangeWhileActiveUnlessEqual) {
     Listen();
     try {
         server.SetPort(port + 1);
@@ -167,8 +154,7 @@ TEST_F(Loopback, ValuesCannotChangeWhileActiveUnlessEqual)
     EXPECT_NO_THROW(client.SetPort(port));
 }
 
-TEST_F(Loopback, ConnectIsAsynchronousAndBothSidesSeeTheirPeer)
-{
+TEST_F(Loopback, ConnectIsAsynchronousAndBothSidesSeeTheirPeer) {
     Listen();
     client.SetHost("127.0.0.1");
     client.SetPort(port);
@@ -185,8 +171,7 @@ TEST_F(Loopback, ConnectIsAsynchronousAndBothSidesSeeTheirPeer)
     EXPECT_EQ(client.Socket().RemoteHostName(), "localhost");
 }
 
-TEST_F(Loopback, BytesOfAnyValueArriveWholeAndInOrder)
-{
+TEST_F(Loopback, BytesOfAnyValueArriveWholeAndInOrder) {
     Listen();
     Connect();
     std::string message("1?a\0b\xff", 6);
@@ -196,24 +181,21 @@ TEST_F(Loopback, BytesOfAnyValueArriveWholeAndInOrder)
 
     // Far more than one system send takes: nothing is cut or dropped.
     std::string large(6 * 1024 * 1024, '\0');
-    for (std::size_t i = 0; i < large.size(); ++i)
-        large[i] = static_cast<char>(i * 7 + i / 251);
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 251);
     EXPECT_EQ(accepted[0]->SendString(large), static_cast<int>(large.size()));
     EXPECT_EQ(accepted[0]->SendString("tail"), 4);
     ASSERT_TRUE(RunUntil([&] { return clientReceived.size() >= large.size() + 4; }));
     EXPECT_TRUE(clientReceived == large + "tail");
 }
 
-TEST_F(Loopback, ReceiveAvailableWithNothingReadableIsEmpty)
-{
+TEST_F(Loopback, ReceiveAvailableWithNothingReadableIsEmpty) {
     Listen();
     Connect();
     EXPECT_EQ(client.Socket().ReceiveAvailable(), "");
     EXPECT_EQ(accepted[0]->ReceiveAvailable(), "");
 }
 
-TEST_F(Loopback, SecondConnectionIsCountedWhenItsAcceptFires)
-{
+TEST_F(Loopback, SecondConnectionIsCountedWhenItsAcceptFires) {
     Listen();
     Connect();
     TClientSocket second;
@@ -226,8 +208,7 @@ TEST_F(Loopback, SecondConnectionIsCountedWhenItsAcceptFires)
     EXPECT_EQ(server.ConnectionAt(1), accepted[1]);
 }
 
-TEST_F(Loopback, ClosingAnAcceptedConnectionFiresFirstAndReleasesLater)
-{
+TEST_F(Loopback, ClosingAnAcceptedConnectionFiresFirstAndReleasesLater) {
     Listen();
     Connect();
     events.clear();
@@ -244,8 +225,7 @@ TEST_F(Loopback, ClosingAnAcceptedConnectionFiresFirstAndReleasesLater)
     EXPECT_TRUE(server.Active());
 }
 
-TEST_F(Loopback, PeerClosingFiresTheServerDisconnectOnce)
-{
+TEST_F(Loopback, PeerClosingFiresTheServerDisconnectOnce) {
     Listen();
     Connect();
     events.clear();
@@ -257,8 +237,7 @@ TEST_F(Loopback, PeerClosingFiresTheServerDisconnectOnce)
     EXPECT_EQ(events.size(), 2u);
 }
 
-TEST_F(Loopback, DeactivatingTheServerReleasesConnectionsSilently)
-{
+TEST_F(Loopback, DeactivatingTheServerReleasesConnectionsSilently) {
     Listen();
     Connect();
     events.clear();
@@ -266,22 +245,20 @@ TEST_F(Loopback, DeactivatingTheServerReleasesConnectionsSilently)
     EXPECT_FALSE(server.Active());
     EXPECT_EQ(server.ConnectionCount(), 0);
     ASSERT_TRUE(RunUntil([this] { return !client.Active(); }));
-    for (const std::string& event : events)
-        EXPECT_EQ(event.rfind("client disconnect", 0), std::string::npos) << event;
+    for (const std::string& event : events) EXPECT_EQ(event.rfind("client disconnect", 0), std::string::npos) << event;
     // It can listen again on the same port at once.
     EXPECT_NO_THROW(server.SetActive(true));
     EXPECT_TRUE(server.Active());
 }
 
-TEST_F(Loopback, RefusedConnectReportsConnectErrorThenAsynchronousError)
-{
+TEST_F(Loopback, RefusedConnectReportsConnectErrorThenAsynchronousError) {
     client.SetHost("127.0.0.1");
     client.SetPort(port);
     client.SetActive(true);
     ASSERT_TRUE(RunUntil([this] { return events.size() >= 2; }));
-    EXPECT_EQ(events, (std::vector<std::string>{"error connect " + std::to_string(ECONNREFUSED),
-                                                "client raises Asynchronous socket error " +
-                                                    std::to_string(ECONNREFUSED)}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"error connect " + std::to_string(ECONNREFUSED),
+                                        "client raises Asynchronous socket error " + std::to_string(ECONNREFUSED)}));
     EXPECT_FALSE(client.Active());
 
     // The next activation starts afresh.
@@ -292,8 +269,7 @@ TEST_F(Loopback, RefusedConnectReportsConnectErrorThenAsynchronousError)
     EXPECT_TRUE(Seen("connect active=1 port=" + std::to_string(port)));
 }
 
-TEST_F(Loopback, AHandlerThatClearsTheCodeStopsTheRaise)
-{
+TEST_F(Loopback, AHandlerThatClearsTheCodeStopsTheRaise) {
     clientErrorCodeAfter = [](int) { return 0; };
     client.SetHost("127.0.0.1");
     client.SetPort(port);
@@ -303,8 +279,7 @@ TEST_F(Loopback, AHandlerThatClearsTheCodeStopsTheRaise)
     EXPECT_EQ(events, std::vector<std::string>{"error connect " + std::to_string(ECONNREFUSED)});
 }
 
-TEST_F(Loopback, NoHostIsALookupErrorThenDisconnectThenRaise)
-{
+TEST_F(Loopback, NoHostIsALookupErrorThenDisconnectThenRaise) {
     client.SetPort(port);
     try {
         client.SetActive(true);
@@ -321,8 +296,7 @@ TEST_F(Loopback, NoHostIsALookupErrorThenDisconnectThenRaise)
     EXPECT_EQ(events, (std::vector<std::string>{"error lookup 1110", "disconnect active=0 host="}));
 }
 
-TEST_F(Loopback, HostNamesAreLookedUpAndTheirIPv4AddressUsed)
-{
+TEST_F(Loopback, HostNamesAreLookedUpAndTheirIPv4AddressUsed) {
     Listen();
     client.SetHost("LocalHost");
     client.SetPort(port);
@@ -332,8 +306,7 @@ TEST_F(Loopback, HostNamesAreLookedUpAndTheirIPv4AddressUsed)
     EXPECT_EQ(client.Socket().RemotePortNumber(), port);
 }
 
-TEST_F(Loopback, AnAddressWithoutNameGivesAnEmptyHostName)
-{
+TEST_F(Loopback, AnAddressWithoutNameGivesAnEmptyHostName) {
     Listen();
     client.SetHost("127.0.0.2");
     client.SetPort(port);
@@ -343,17 +316,14 @@ TEST_F(Loopback, AnAddressWithoutNameGivesAnEmptyHostName)
     EXPECT_EQ(client.Socket().RemotePortNumber(), port);
 }
 
-TEST_F(Loopback, ANotConnectedClientSendsNothingAndKnowsNoPeer)
-{
+TEST_F(Loopback, ANotConnectedClientSendsNothingAndKnowsNoPeer) {
     EXPECT_EQ(client.Socket().SendString("x"), 0);
     EXPECT_EQ(client.Socket().RemoteHostName(), "");
     EXPECT_EQ(client.Socket().RemotePortNumber(), 0);
     EXPECT_FALSE(client.Socket().Connected());
 }
 
-TEST_F(Loopback, ANotConnectedClientHasNothingUnsent) {
-    EXPECT_EQ(client.Socket().UnsentBytes(), 0u);
-}
+TEST_F(Loopback, ANotConnectedClientHasNothingUnsent) { EXPECT_EQ(client.Socket().UnsentBytes(), 0u); }
 
 namespace {
 
@@ -370,8 +340,7 @@ char StreamByte(std::size_t offset) {
 
 std::string StreamPiece(std::size_t offset, std::size_t size) {
     std::string piece(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        piece[i] = StreamByte(offset + i);
+    for (std::size_t i = 0; i < size; ++i) piece[i] = StreamByte(offset + i);
     return piece;
 }
 
@@ -381,8 +350,7 @@ struct TStreamCheck {
 
     void Take(const std::string& bytes) {
         for (const char byte : bytes) {
-            if (firstWrong == kNone && byte != StreamByte(received))
-                firstWrong = received;
+            if (firstWrong == kNone && byte != StreamByte(received)) firstWrong = received;
             ++received;
         }
     }
@@ -423,8 +391,7 @@ protected:
     }
 
     void Read(ISocketConnection& socket) {
-        if (&socket == receiver && reading)
-            stream.Take(socket.ReceiveAvailable());
+        if (&socket == receiver && reading) stream.Take(socket.ReceiveAvailable());
     }
 
     void Written(ISocketConnection& socket) {
@@ -434,10 +401,8 @@ protected:
         }
         ++writeEvents;
         unsentAtLastWrite = socket.UnsentBytes();
-        if (paced)
-            SendPaced();
-        if (throwOnWrite)
-            throw ESocketError("write handler failed");
+        if (paced) SendPaced();
+        if (throwOnWrite) throw ESocketError("write handler failed");
     }
 
     void StartReading() {
@@ -454,8 +419,7 @@ protected:
 
     // Tops the queue up while it is below the bound.
     void SendPaced() {
-        while (sent < kStreamSize && sender->UnsentBytes() < kPaceBound)
-            SendPiece();
+        while (sent < kStreamSize && sender->UnsentBytes() < kPaceBound) SendPiece();
     }
 
     ISocketConnection* sender = nullptr;
@@ -476,14 +440,13 @@ std::string DirectionName(const ::testing::TestParamInfo<TDirection>& info) {
     return info.param == TDirection::ClientToServer ? "ClientToServer" : "ServerToClient";
 }
 
-} // namespace
+}  // namespace
 
 INSTANTIATE_TEST_SUITE_P(BothWays, Backpressure,
                          ::testing::Values(TDirection::ClientToServer, TDirection::ServerToClient), DirectionName);
 
 TEST_P(Backpressure, BytesTheStalledPeerCannotTakeStayQueuedUntilItReads) {
-    while (sent < kStreamSize)
-        ASSERT_NO_FATAL_FAILURE(SendPiece());
+    while (sent < kStreamSize) ASSERT_NO_FATAL_FAILURE(SendPiece());
     // Nothing reaches the system before the event loop runs.
     EXPECT_EQ(sender->UnsentBytes(), kStreamSize);
     EXPECT_EQ(maxUnsent, kStreamSize);
@@ -547,8 +510,7 @@ TEST_P(Backpressure, AnExceptionFromTheWriteHandlerIsReportedAndSendingGoesOn) {
 }
 
 TEST_P(Backpressure, NothingIsUnsentOnceTheSenderCloses) {
-    for (int i = 0; i < 16; ++i)
-        ASSERT_NO_FATAL_FAILURE(SendPiece());
+    for (int i = 0; i < 16; ++i) ASSERT_NO_FATAL_FAILURE(SendPiece());
     EXPECT_EQ(sender->UnsentBytes(), 16 * kPiece);
     sender->CloseConnection();
     EXPECT_EQ(sender->UnsentBytes(), 0u);

@@ -176,7 +176,8 @@ TEST(RsaEncryption, WrongKeyGivesOneCharacterPerDigit) {
         auto value = TBigint::CreateCopy(*entry.Number);
         value->PowMod(wrong.GetD(), wrong.GetN());
         expectedLength += static_cast<std::size_t>(value->DigitCount());
-        for (int32_t i = 0; i < value->DigitCount(); ++i) expectedText.push_back(static_cast<char>(value->GetDigit(i) & 0xFF));
+        for (int32_t i = 0; i < value->DigitCount(); ++i)
+            expectedText.push_back(static_cast<char>(value->GetDigit(i) & 0xFF));
     }
     const std::string text = wrong.Decrypt(list);
     EXPECT_EQ(expectedLength, text.size());
@@ -339,9 +340,8 @@ TEST(RsaCrtDecryption, MissingNumberChangesNothing) {
         list.Add("00000000", Big(5));
         list.Add("00000001", nullptr);
         list.Add("00000002", Big(7));
-        EXPECT_EQ("Missing ciphertext number for part 00000001", ThrownText([&] {
-                      parallel ? key.DecryptParallel(list, 2) : key.Decrypt(list);
-                  }));
+        EXPECT_EQ("Missing ciphertext number for part 00000001",
+                  ThrownText([&] { parallel ? key.DecryptParallel(list, 2) : key.Decrypt(list); }));
         EXPECT_EQ("5", list[0].Number->ToString());
         EXPECT_EQ("7", list[2].Number->ToString());
     }
@@ -395,7 +395,11 @@ TEST(ParallelWork, ExceptionComesBackToTheCaller) {
                           if (i == 5) throw std::out_of_range("job " + std::to_string(i) + " failed");
                       });
                   }));
-        EXPECT_THROW(RunSpread(9, threads, [](std::size_t i) { if (i % 3 == 2) throw EDivByZero(); }), EDivByZero);
+        EXPECT_THROW(RunSpread(9, threads,
+                               [](std::size_t i) {
+                                   if (i % 3 == 2) throw EDivByZero();
+                               }),
+                     EDivByZero);
     }
 }
 
@@ -446,8 +450,8 @@ TEST(RsaParallel, SameListsAndTextsAsSerial) {
     for (int size : {64, 256}) {
         TPrivateKey key(size);
         auto publicKey = key.GetPublicKey();
-        const std::vector<std::string> texts = {"", "a", "zzzzzzzz", "abcabcabcXYZ", AllBytes() + AllBytes(),
-                                                RandomPrintable(32), RandomPrintable(32)};
+        const std::vector<std::string> texts = {
+            "", "a", "zzzzzzzz", "abcabcabcXYZ", AllBytes() + AllBytes(), RandomPrintable(32), RandomPrintable(32)};
         for (const std::string& text : texts) {
             TCiphertextList serial;
             publicKey->Encrypt(text, serial);
@@ -625,7 +629,8 @@ TEST(EncryptionPlan, FewestExponentiations) {
 TEST(EncryptionPlan, WithoutProductsEveryDistinctByteIsRaised) {
     const TEncryptionPlan plan("zebra zone", false);
     EXPECT_EQ((std::vector<int>{' ', 'a', 'b', 'e', 'n', 'o', 'r', 'z'}), PowersOf(plan));
-    for (const char c : std::string("zebra zone")) EXPECT_EQ((std::vector<int>{c}), FactorsOf(plan, static_cast<unsigned char>(c)));
+    for (const char c : std::string("zebra zone"))
+        EXPECT_EQ((std::vector<int>{c}), FactorsOf(plan, static_cast<unsigned char>(c)));
 }
 
 TEST(EncryptionPlan, RandomKeyTextsNeverCostMore) {

@@ -19,9 +19,9 @@ std::vector<std::string> From(const std::vector<std::string>& lines, const std::
 }
 
 std::vector<std::string> Without(std::vector<std::string> lines, const std::string& prefix) {
-    lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }),
-                lines.end());
+    lines.erase(
+        std::remove_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }),
+        lines.end());
     return lines;
 }
 
@@ -46,13 +46,12 @@ TEST(KeyExchange, WithoutDebugBothSidesLogTheirSteps) {
                                         "Sent public key to client.example, receiving AES key, please wait...",
                                         "Received encrypted AES key...please wait whilst decrypting",
                                         "Decrypted AES key ok", "** HANDSHAKING COMPLETE **"}));
-    EXPECT_EQ(pair.client.view.log,
-              (std::vector<std::string>{"Connected to server.example:1801", "Received remote RSA public key ok",
-                                        "Generating AES key", "Generated AES key",
-                                        "Encrypting AES key with remote RSA public key...please wait",
-                                        "Transmitting AES key",
-                                        "Transmitted AES key, waiting for peer to decrypt & acknowledge",
-                                        "** HANDSHAKING COMPLETE **"}));
+    EXPECT_EQ(
+        pair.client.view.log,
+        (std::vector<std::string>{
+            "Connected to server.example:1801", "Received remote RSA public key ok", "Generating AES key",
+            "Generated AES key", "Encrypting AES key with remote RSA public key...please wait", "Transmitting AES key",
+            "Transmitted AES key, waiting for peer to decrypt & acknowledge", "** HANDSHAKING COMPLETE **"}));
     for (Harness* side : {&pair.server, &pair.client}) {
         EXPECT_FALSE(side->session->isHandshaking());
         EXPECT_TRUE(side->view.lastStates.sendingEnabled);
@@ -90,13 +89,13 @@ TEST(KeyExchange, WithDebugEveryNumberAndTheKeyAreShownAndTraced) {
                                         "Received encrypted AES key...please wait whilst decrypting",
                                         "Decrypted AES key ok", "AES key:" + aes, "** HANDSHAKING COMPLETE **"}));
     const std::vector<std::string> client = Without(pair.client.view.log, "Sending AES key part ");
-    EXPECT_EQ(client, (std::vector<std::string>{"Connected to server.example:1801", "Received N: " + n,
-                                                "Received E: " + e, "Received remote RSA public key ok",
-                                                "Generating AES key", "Generated AES key", "AES key:" + aes,
-                                                "Encrypting AES key with remote RSA public key...please wait",
-                                                "Transmitting AES key", "Sending size 32",
-                                                "Transmitted AES key, waiting for peer to decrypt & acknowledge",
-                                                "** HANDSHAKING COMPLETE **"}));
+    EXPECT_EQ(
+        client,
+        (std::vector<std::string>{
+            "Connected to server.example:1801", "Received N: " + n, "Received E: " + e,
+            "Received remote RSA public key ok", "Generating AES key", "Generated AES key", "AES key:" + aes,
+            "Encrypting AES key with remote RSA public key...please wait", "Transmitting AES key", "Sending size 32",
+            "Transmitted AES key, waiting for peer to decrypt & acknowledge", "** HANDSHAKING COMPLETE **"}));
     // The parts, 0-based on the wire, in order, the same numbers on both sides.
     std::vector<std::string> sentParts;
     std::vector<std::string> readParts;
@@ -144,7 +143,9 @@ protected:
         peer->sent.clear();
     }
 
-    void Send(const std::string& payload) { h.server->Receive(*peer, Frame(std::to_string(++sequence) + "?" + payload)); }
+    void Send(const std::string& payload) {
+        h.server->Receive(*peer, Frame(std::to_string(++sequence) + "?" + payload));
+    }
 
     std::string Encrypted(char c) {
         TCiphertextList list;
@@ -389,6 +390,6 @@ TEST(Channel, ReceivedTextsAreClassifiedInTheirOrder) {
     recorder.seen.clear();
     for (const char* line : {"41424", "FILE_NOK", "hello", "**FILE_START**x?1"}) pair.Type(pair.client, line);
     pair.Run();
-    EXPECT_EQ(recorder.seen, (std::vector<std::string>{"data:41424", "refused", "data:hello",
-                                                       "data:**FILE_START**x?1"}));
+    EXPECT_EQ(recorder.seen,
+              (std::vector<std::string>{"data:41424", "refused", "data:hello", "data:**FILE_START**x?1"}));
 }

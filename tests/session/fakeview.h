@@ -112,7 +112,6 @@ public:
 private:
     void Record(const std::string& entry) {
         received.push_back(entry);
-        if (onPayload)
-            onPayload(entry);
+        if (onPayload) onPayload(entry);
     }
 };

@@ -7,8 +7,7 @@
 
 // ---------------------------------------------------------------- control rules
 
-TEST(ControlRules, EachStateOfTheWindow)
-{
+TEST(ControlRules, EachStateOfTheWindow) {
     struct Row {
         bool active, handshaking, transferring;
         bool setup, disconnect, sending;
@@ -33,8 +32,7 @@ TEST(ControlRules, EachStateOfTheWindow)
     }
 }
 
-TEST(ControlRules, LogButtonsShowInDebugModeWithExactlyOneEnabled)
-{
+TEST(ControlRules, LogButtonsShowInDebugModeWithExactlyOneEnabled) {
     TSessionFlags flags;
     flags.debugMode = true;
     TControlStates states = FixControlsRules(flags);
@@ -49,8 +47,7 @@ TEST(ControlRules, LogButtonsShowInDebugModeWithExactlyOneEnabled)
 
 // ---------------------------------------------------------------- the port
 
-TEST(Port, DebugLinesGoToTheLogInDebugModeAndToTheTraceWhileLogging)
-{
+TEST(Port, DebugLinesGoToTheLogInDebugModeAndToTheTraceWhileLogging) {
     Harness quiet;
     quiet.session->DebugLine("Sending N: 77");
     EXPECT_TRUE(quiet.view.log.empty());
@@ -68,16 +65,14 @@ TEST(Port, DebugLinesGoToTheLogInDebugModeAndToTheTraceWhileLogging)
     EXPECT_TRUE(debug.files->files.empty());
 }
 
-TEST(Port, EndHandshakeSendsTheNextFrameToTheChannelAndFreesTheControls)
-{
+TEST(Port, EndHandshakeSendsTheNextFrameToTheChannelAndFreesTheControls) {
     Harness h;
     h.view.applicationActive = false;
     h.view.toggleDown = false;
     h.session->SpeedButton1Click();
     h.Connect();
     h.payloads->onPayload = [&](const std::string& entry) {
-        if (entry == "client:**ACK**")
-            h.session->EndHandshake();
+        if (entry == "client:**ACK**") h.session->EndHandshake();
     };
     h.view.busy = true;
     h.client->Receive(Frame("1?**ACK**") + Frame("2?text"));
@@ -89,8 +84,7 @@ TEST(Port, EndHandshakeSendsTheNextFrameToTheChannelAndFreesTheControls)
     EXPECT_FALSE(h.view.busy);
 }
 
-TEST(Port, EndHandshakeLeavesTheFocusAloneWhileAntiKeyloggingIsOn)
-{
+TEST(Port, EndHandshakeLeavesTheFocusAloneWhileAntiKeyloggingIsOn) {
     Harness h;
     ASSERT_TRUE(h.view.antiKeyloggingActive);
     h.Connect();
@@ -99,8 +93,7 @@ TEST(Port, EndHandshakeLeavesTheFocusAloneWhileAntiKeyloggingIsOn)
     EXPECT_EQ(h.view.flashes, 0);
 }
 
-TEST(Port, DisconnectEndsTheConnectionAsTheButtonDoes)
-{
+TEST(Port, DisconnectEndsTheConnectionAsTheButtonDoes) {
     Harness h;
     h.Connect();
     h.payloads->onPayload = [&](const std::string&) { h.session->Disconnect(); };
@@ -114,8 +107,7 @@ TEST(Port, DisconnectEndsTheConnectionAsTheButtonDoes)
 
 // ---------------------------------------------------------------- the trace file
 
-TEST(TraceFile, StartingAgainEmptiesItAndStoppingClosesIt)
-{
+TEST(TraceFile, StartingAgainEmptiesItAndStoppingClosesIt) {
     Harness h("[main]\ndebug=true\n");
     h.session->btnStartLoggingClick();
     EXPECT_TRUE(h.session->isLogging());
@@ -136,8 +128,7 @@ TEST(TraceFile, StartingAgainEmptiesItAndStoppingClosesIt)
     EXPECT_EQ(h.view.fixControlsCalls, fixes);
 }
 
-TEST(TraceFile, AFileThatCannotBeCreatedIsShownAndLoggingStaysOff)
-{
+TEST(TraceFile, AFileThatCannotBeCreatedIsShownAndLoggingStaysOff) {
     Harness h;
     h.files->refusal = "File access denied";
     h.session->btnStartLoggingClick();
@@ -154,8 +145,7 @@ class CountingSource : public IFrameSource {
 public:
     CountingSource(int count, std::size_t size) : count_(count), size_(size) {}
     bool NextPayload(std::string& payload) override {
-        if (given == count_)
-            return false;
+        if (given == count_) return false;
         ++given;
         payload = std::string(size_, 'x');
         return true;
@@ -169,8 +159,7 @@ private:
 
 }  // namespace
 
-TEST(PacedSending, ASenderStopsAtTheUnsentBoundAndGoesOnWhenBytesAreWritten)
-{
+TEST(PacedSending, ASenderStopsAtTheUnsentBoundAndGoesOnWhenBytesAreWritten) {
     Harness h;
     h.Connect();
     FakeConnection& connection = h.client->connection;
@@ -196,8 +185,7 @@ TEST(PacedSending, ASenderStopsAtTheUnsentBoundAndGoesOnWhenBytesAreWritten)
     EXPECT_EQ(connection.sent.size(), 100u * 4000u + 9u * 3u + 90u * 4u + 1u * 5u);
 }
 
-TEST(PacedSending, WithAPauseOneFrameLeavesPerTick)
-{
+TEST(PacedSending, WithAPauseOneFrameLeavesPerTick) {
     Harness h("[main]\nsleepDuringTransfer=5\n");
     h.Connect();
     FakeConnection& peer = h.client->connection;
@@ -215,8 +203,7 @@ TEST(PacedSending, WithAPauseOneFrameLeavesPerTick)
     EXPECT_EQ(h.session->pendingFrames(), 0u);
 }
 
-TEST(PacedSending, TheSourceIsDroppedWhenTheConnectionEnds)
-{
+TEST(PacedSending, TheSourceIsDroppedWhenTheConnectionEnds) {
     Harness h;
     h.Connect();
     h.client->connection.backlogged = true;

@@ -42,7 +42,8 @@ protected:
     }
 
     std::vector<std::string> LogSince(Harness& side, std::size_t start) const {
-        return std::vector<std::string>(side.view.log.begin() + static_cast<std::ptrdiff_t>(start), side.view.log.end());
+        return std::vector<std::string>(side.view.log.begin() + static_cast<std::ptrdiff_t>(start),
+                                        side.view.log.end());
     }
 
     SessionPair pair;
@@ -68,7 +69,10 @@ TEST(TransferChecksum, AddsBytesModulo65535KeepingItself) {
 }
 
 TEST(TransferTexts, HexChunksAndOfferedNames) {
-    EXPECT_EQ(HexChunk(std::string("\x00\x0a\xff" "a", 4)), "000AFF61");
+    EXPECT_EQ(HexChunk(std::string("\x00\x0a\xff"
+                                   "a",
+                                   4)),
+              "000AFF61");
     EXPECT_EQ(DecodeHexChunk("4a4B5"), "JK");
     EXPECT_EQ(DecodeHexChunk(""), "");
     try {
@@ -99,10 +103,10 @@ TEST_F(Transfer, FilesOfEverySizeArriveByteForByteBothWays) {
             EXPECT_EQ(to.view.questions.back(),
                       "Peer is sending file report.pdf, size=" + std::to_string(size) + ".  Save?");
             EXPECT_EQ(to.view.offeredNames.back(), "report.pdf");
-            EXPECT_EQ(LogSince(from, fromStart),
-                      (std::vector<std::string>{"Waiting for peer to accept file...please wait",
-                                                "Transmitting /home/a/report.pdf",
-                                                "Transmitted file /home/a/report.pdf"}));
+            EXPECT_EQ(
+                LogSince(from, fromStart),
+                (std::vector<std::string>{"Waiting for peer to accept file...please wait",
+                                          "Transmitting /home/a/report.pdf", "Transmitted file /home/a/report.pdf"}));
             EXPECT_EQ(LogSince(to, toStart),
                       (std::vector<std::string>{"Receiving file /tmp/in/report.pdf", "Finished reading file ok"}));
             EXPECT_FALSE(from.session->isTransferring());
@@ -199,7 +203,10 @@ TEST_F(Transfer, WhatIsNoNumberEndsTheConnectionWithTheConversionError) {
 
 TEST_F(Transfer, OddAndLowerCaseChunksAreReadAsTheReceiverReadsThem) {
     pair.server.view.saveAs = "/tmp/odd";
-    for (const char* text : {"**FILE_START**odd?3", "4a6", "b4", "**FILE_END**?" "254"}) pair.Type(pair.client, text);
+    for (const char* text : {"**FILE_START**odd?3", "4a6", "b4",
+                             "**FILE_END**?"
+                             "254"})
+        pair.Type(pair.client, text);
     pair.Run();
     EXPECT_EQ(pair.server.files->files["/tmp/odd"], "J\xb4");
     EXPECT_EQ(pair.server.view.log.back(),
@@ -325,9 +332,9 @@ TEST_F(Transfer, ADisconnectMidTransferClosesTheFileAndClearsBothSides) {
     // The sender hears of it when its connection closes.
     const int64_t sent = pair.client.session->fileTransfer().transferredBytes();
     pair.client.client->connection.CloseConnection();
-    EXPECT_EQ(pair.client.view.log[pair.client.view.log.size() - 2],
-              "Sending /home/a/report.pdf stopped with the connection after " + std::to_string(sent) +
-                  " of 500000 bytes");
+    EXPECT_EQ(
+        pair.client.view.log[pair.client.view.log.size() - 2],
+        "Sending /home/a/report.pdf stopped with the connection after " + std::to_string(sent) + " of 500000 bytes");
     EXPECT_FALSE(pair.client.session->isTransferring());
     EXPECT_EQ(pair.client.files->openFiles, 0);
     EXPECT_TRUE(pair.client.view.lastStates.connectionSetupEnabled);

@@ -8,21 +8,18 @@
 #include "session/displaytext.h"
 #include "session/framing.h"
 
-TEST(FrameForm, FrameIsNumberSeparatorPayloadTerminator)
-{
+TEST(FrameForm, FrameIsNumberSeparatorPayloadTerminator) {
     EXPECT_EQ(MakeFrame(3, "**ACK**"), std::string("3?**ACK**\0", 10));
     EXPECT_EQ(MakeFrame(1, ""), std::string("1?\0", 3));
     EXPECT_EQ(MakeFrame(12, "a?b"), std::string("12?a?b\0", 7));
 }
 
-TEST(FrameForm, SequenceCountersWrapInsteadOfOverflowing)
-{
+TEST(FrameForm, SequenceCountersWrapInsteadOfOverflowing) {
     EXPECT_EQ(NextSequence(0), 1);
     EXPECT_EQ(NextSequence(2147483647), -2147483647 - 1);
 }
 
-TEST(IntegerText, DecimalWithOptionalSign)
-{
+TEST(IntegerText, DecimalWithOptionalSign) {
     EXPECT_EQ(StrToInt("1801"), 1801);
     EXPECT_EQ(StrToInt("+5"), 5);
     EXPECT_EQ(StrToInt("-12"), -12);
@@ -30,8 +27,7 @@ TEST(IntegerText, DecimalWithOptionalSign)
     EXPECT_EQ(StrToInt("-2147483648"), -2147483647 - 1);
 }
 
-TEST(IntegerText, AnythingElseIsAConversionErrorWithTheText)
-{
+TEST(IntegerText, AnythingElseIsAConversionErrorWithTheText) {
     for (const std::string text : {"", "abc", "12a", " 1", "1 ", "+", "-", "2147483648", "0x10", "1.5"}) {
         try {
             StrToInt(text);
@@ -42,8 +38,7 @@ TEST(IntegerText, AnythingElseIsAConversionErrorWithTheText)
     }
 }
 
-TEST(IntegerText, FileSizesTake64Bits)
-{
+TEST(IntegerText, FileSizesTake64Bits) {
     EXPECT_EQ(StrToInt64("4294967296"), 4294967296LL);
     EXPECT_EQ(StrToInt64("9223372036854775807"), INT64_MAX);
     EXPECT_EQ(StrToInt64("-9223372036854775808"), INT64_MIN);
@@ -58,8 +53,7 @@ TEST(IntegerText, FileSizesTake64Bits)
     }
 }
 
-TEST(IntegerText, SettingsIntegersTakeHexAndFallBackToZero)
-{
+TEST(IntegerText, SettingsIntegersTakeHexAndFallBackToZero) {
     EXPECT_EQ(ConfigStrToInt("0x10"), 16);
     EXPECT_EQ(ConfigStrToInt("0XfF"), 255);
     EXPECT_EQ(ConfigStrToInt("250"), 250);
@@ -70,8 +64,7 @@ TEST(IntegerText, SettingsIntegersTakeHexAndFallBackToZero)
     EXPECT_EQ(ConfigStrToInt(""), 0);
 }
 
-TEST(ReceivedText, Utf8StaysAndEightBitTextReadsAsWindows1252)
-{
+TEST(ReceivedText, Utf8StaysAndEightBitTextReadsAsWindows1252) {
     EXPECT_EQ(ReceivedTextForView("caf\xc3\xa9"), "caf\xc3\xa9");
     EXPECT_EQ(ReceivedTextForView("caf\xe9"), "caf\xc3\xa9");
     EXPECT_EQ(ReceivedTextForView("\x80"), "\xe2\x82\xac");
@@ -90,16 +83,14 @@ protected:
     // A connected client, still in the key exchange.
     void SetUp() override { h.Connect(); }
 
-    std::vector<std::string> LogAfterConnect() const
-    {
+    std::vector<std::string> LogAfterConnect() const {
         return std::vector<std::string>(h.view.log.begin() + 1, h.view.log.end());
     }
 
     Harness h;
 };
 
-TEST_F(Receiving, TwoFramesInOneReadAreBothHandledInOrder)
-{
+TEST_F(Receiving, TwoFramesInOneReadAreBothHandledInOrder) {
     h.client->Receive(Frame("1?first") + Frame("2?second"));
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"client:first", "client:second"}));
     EXPECT_EQ(h.session->receiveSequence(), 2);
@@ -107,8 +98,7 @@ TEST_F(Receiving, TwoFramesInOneReadAreBothHandledInOrder)
     EXPECT_TRUE(h.session->isActive());
 }
 
-TEST_F(Receiving, FramesFedByteByByteAreHandledAtTheirTerminator)
-{
+TEST_F(Receiving, FramesFedByteByByteAreHandledAtTheirTerminator) {
     const std::string stream = Frame("1?alpha") + Frame("2?") + Frame("3?be?ta");
     std::vector<std::size_t> countAfterByte;
     for (const char byte : stream) {
@@ -124,16 +114,13 @@ TEST_F(Receiving, FramesFedByteByByteAreHandledAtTheirTerminator)
     EXPECT_TRUE(LogAfterConnect().empty());
 }
 
-TEST_F(Receiving, FramesSplitTwoBytesAtATime)
-{
+TEST_F(Receiving, FramesSplitTwoBytesAtATime) {
     const std::string stream = Frame("1?ab") + Frame("2?cd") + Frame("3?efg");
-    for (std::size_t i = 0; i < stream.size(); i += 2)
-        h.client->Receive(stream.substr(i, 2));
+    for (std::size_t i = 0; i < stream.size(); i += 2) h.client->Receive(stream.substr(i, 2));
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"client:ab", "client:cd", "client:efg"}));
 }
 
-TEST_F(Receiving, FirstFrameNumberedTwoLogsEmptyRestThenSequenceErrorAndDisconnects)
-{
+TEST_F(Receiving, FirstFrameNumberedTwoLogsEmptyRestThenSequenceErrorAndDisconnects) {
     h.client->Receive(Frame("2?x"));
     EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"", "Expected sequence 1 but received 2", "Disconnected"}));
     EXPECT_TRUE(h.payloads->received.empty());
@@ -143,63 +130,53 @@ TEST_F(Receiving, FirstFrameNumberedTwoLogsEmptyRestThenSequenceErrorAndDisconne
     EXPECT_EQ(h.session->receiveBuffer(), "");
 }
 
-TEST_F(Receiving, SequenceErrorShowsThePendingFrameAndStopsThere)
-{
+TEST_F(Receiving, SequenceErrorShowsThePendingFrameAndStopsThere) {
     h.client->Receive(Frame("1?a") + Frame("3?b") + Frame("4?caf\xe9") + Frame("5?d"));
     EXPECT_EQ(h.payloads->received, std::vector<std::string>{"client:a"});
     EXPECT_EQ(LogAfterConnect(),
               (std::vector<std::string>{"4?caf\xc3\xa9", "Expected sequence 2 but received 3", "Disconnected"}));
 }
 
-TEST_F(Receiving, FrameWithoutSeparatorIsAnError)
-{
+TEST_F(Receiving, FrameWithoutSeparatorIsAnError) {
     h.client->Receive(Frame("1"));
     EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"Missing sequence separator", "Disconnected"}));
     EXPECT_FALSE(h.client->Active());
 }
 
-TEST_F(Receiving, NonIntegerSequenceNumberIsTheConversionError)
-{
+TEST_F(Receiving, NonIntegerSequenceNumberIsTheConversionError) {
     h.client->Receive(Frame("x1?payload"));
     EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"'x1' is not a valid integer value", "Disconnected"}));
     EXPECT_TRUE(h.payloads->received.empty());
 }
 
-TEST_F(Receiving, EightBitBytesInAnErrorTextReachTheLogAsText)
-{
+TEST_F(Receiving, EightBitBytesInAnErrorTextReachTheLogAsText) {
     h.client->Receive(Frame("\xe9?payload"));
-    EXPECT_EQ(LogAfterConnect(),
-              (std::vector<std::string>{"'\xc3\xa9' is not a valid integer value", "Disconnected"}));
+    EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"'\xc3\xa9' is not a valid integer value", "Disconnected"}));
 }
 
-TEST_F(Receiving, EmptyPayloadAndSeparatorsInsidePayload)
-{
+TEST_F(Receiving, EmptyPayloadAndSeparatorsInsidePayload) {
     h.client->Receive(Frame("1?") + Frame("2???") + Frame("3?a?b"));
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"client:", "client:??", "client:a?b"}));
 }
 
-TEST_F(Receiving, ErrorOfAPayloadHandlerIsLoggedAndDisconnects)
-{
+TEST_F(Receiving, ErrorOfAPayloadHandlerIsLoggedAndDisconnects) {
     h.payloads->onPayload = [](const std::string&) { throw std::runtime_error("Cipher not initialized"); };
     h.client->Receive(Frame("1?a") + Frame("2?b"));
     EXPECT_EQ(h.payloads->received, std::vector<std::string>{"client:a"});
     EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"Cipher not initialized", "Disconnected"}));
 }
 
-TEST_F(Receiving, DispatchFollowsTheFlagsFrameByFrame)
-{
+TEST_F(Receiving, DispatchFollowsTheFlagsFrameByFrame) {
     // The frame that ends the key exchange sends the next one in the same
     // buffer to the encrypted channel.
     h.payloads->onPayload = [this](const std::string& entry) {
-        if (entry == "client:done")
-            h.session->EndHandshake();
+        if (entry == "client:done") h.session->EndHandshake();
     };
     h.client->Receive(Frame("1?key") + Frame("2?done") + Frame("3?hello"));
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"client:key", "client:done", "cipher:hello"}));
 }
 
-TEST_F(Receiving, NestedReceiveKeepsFramesInOrder)
-{
+TEST_F(Receiving, NestedReceiveKeepsFramesInOrder) {
     // A handler that lets another read event run inside it.
     bool nested = false;
     h.payloads->onPayload = [&](const std::string& entry) {
@@ -213,11 +190,9 @@ TEST_F(Receiving, NestedReceiveKeepsFramesInOrder)
     EXPECT_TRUE(h.client->Active());
 }
 
-TEST_F(Receiving, UnframedFloodIsCutOffAt16MiB)
-{
+TEST_F(Receiving, UnframedFloodIsCutOffAt16MiB) {
     const std::string block(1024 * 1024, 'A');
-    for (int i = 0; i < 16; ++i)
-        h.client->Receive(block);
+    for (int i = 0; i < 16; ++i) h.client->Receive(block);
     // Exactly the limit is still waited for.
     EXPECT_TRUE(h.client->Active());
     EXPECT_EQ(h.session->receiveBuffer().size(), TChatSession::maxUnframedBytes);
@@ -228,25 +203,21 @@ TEST_F(Receiving, UnframedFloodIsCutOffAt16MiB)
     EXPECT_EQ(h.session->receiveBuffer(), "");
 }
 
-TEST_F(Receiving, ManyTinyFramesCostWorkLinearInTheBytes)
-{
+TEST_F(Receiving, ManyTinyFramesCostWorkLinearInTheBytes) {
     // Cutting each frame off the front of the buffer moves the rest every
     // time: 400,000 frames would move about 600 GB. Taken by position, the
     // only bytes moved are the unfinished tails kept between reads.
     const int frames = 400000;
     std::string stream;
-    for (int i = 1; i <= frames; ++i)
-        stream += Frame(std::to_string(i) + "?");
+    for (int i = 1; i <= frames; ++i) stream += Frame(std::to_string(i) + "?");
     const std::size_t read = 65536;
-    for (std::size_t i = 0; i < stream.size(); i += read)
-        h.client->Receive(stream.substr(i, read));
+    for (std::size_t i = 0; i < stream.size(); i += read) h.client->Receive(stream.substr(i, read));
     ASSERT_EQ(h.payloads->received.size(), static_cast<std::size_t>(frames));
     EXPECT_TRUE(h.client->Active());
     EXPECT_LE(h.session->frameReader().BytesMoved(), stream.size() / read * 16);
 }
 
-TEST(FrameReader, TakesFramesByPositionAndMovesOnlyTheUnfinishedTail)
-{
+TEST(FrameReader, TakesFramesByPositionAndMovesOnlyTheUnfinishedTail) {
     TFrameReader reader;
     reader.Append(Frame("1?a") + Frame("2?bc") + "3?de");
     EXPECT_EQ(reader.Next(), "1?a");
@@ -264,16 +235,14 @@ TEST(FrameReader, TakesFramesByPositionAndMovesOnlyTheUnfinishedTail)
     EXPECT_EQ(reader.Unframed(), "");
 }
 
-TEST_F(Receiving, LargeFramesBelowTheLimitAreFine)
-{
+TEST_F(Receiving, LargeFramesBelowTheLimitAreFine) {
     const std::string payload(3 * 1024 * 1024, 'z');
     h.client->Receive(Frame("1?" + payload) + Frame("2?" + payload));
     ASSERT_EQ(h.payloads->received.size(), 2u);
     EXPECT_EQ(h.payloads->received[1].size(), payload.size() + 7);
 }
 
-TEST(ReceivingAsServer, AcceptedPeerFramesGoToTheServerSide)
-{
+TEST(ReceivingAsServer, AcceptedPeerFramesGoToTheServerSide) {
     Harness h;
     h.Listen();
     FakeConnection& peer = h.server->Incoming("alice");
@@ -281,8 +250,7 @@ TEST(ReceivingAsServer, AcceptedPeerFramesGoToTheServerSide)
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"server:N", "server:E"}));
 }
 
-TEST(ReceivingAsServer, ASequenceErrorEndsTheConnectionAndTheListening)
-{
+TEST(ReceivingAsServer, ASequenceErrorEndsTheConnectionAndTheListening) {
     Harness h;
     h.Listen();
     FakeConnection& peer = h.server->Incoming("alice");
@@ -296,24 +264,21 @@ TEST(ReceivingAsServer, ASequenceErrorEndsTheConnectionAndTheListening)
 
 // ---------------------------------------------------------------- sending
 
-TEST(Sending, NotConnectedUsesUpTheNumberAndSendsNothing)
-{
+TEST(Sending, NotConnectedUsesUpTheNumberAndSendsNothing) {
     Harness h;
     h.session->sendTextToPeer("lost");
     EXPECT_EQ(h.view.log, std::vector<std::string>{"Error sending text - not connected"});
     EXPECT_EQ(h.session->sendSequence(), 1);
 }
 
-TEST(Sending, ListeningWithoutPeerIsNotConnected)
-{
+TEST(Sending, ListeningWithoutPeerIsNotConnected) {
     Harness h;
     h.Listen();
     h.session->sendTextToPeer("hello");
     EXPECT_EQ(h.view.log.back(), "Error sending text - not connected");
 }
 
-TEST(Sending, ClientFramesAreNumberedFromOne)
-{
+TEST(Sending, ClientFramesAreNumberedFromOne) {
     Harness h;
     h.Connect();
     h.session->sendTextToPeer("a");
@@ -323,8 +288,7 @@ TEST(Sending, ClientFramesAreNumberedFromOne)
     EXPECT_TRUE(h.timer->started.empty());
 }
 
-TEST(Sending, ServerFramesGoToTheFirstAcceptedPeerAndRestartPerConnection)
-{
+TEST(Sending, ServerFramesGoToTheFirstAcceptedPeerAndRestartPerConnection) {
     Harness h;
     h.Listen();
     // The public key goes first, as frames 1 and 2.
@@ -341,8 +305,7 @@ TEST(Sending, ServerFramesGoToTheFirstAcceptedPeerAndRestartPerConnection)
     EXPECT_EQ(second.sent, Frame("3?z"));
 }
 
-TEST(Sending, PauseBetweenFramesIsATimerNotASleep)
-{
+TEST(Sending, PauseBetweenFramesIsATimerNotASleep) {
     Harness h("[main]\nsleepDuringTransfer=0x10\n");
     ASSERT_EQ(h.session->sleepDuringTransfer(), 16);
     h.Connect();
@@ -373,8 +336,7 @@ TEST(Sending, PauseBetweenFramesIsATimerNotASleep)
     EXPECT_EQ(h.session->pendingFrames(), 0u);
 }
 
-TEST(Sending, DisconnectDropsFramesWaitingForThePause)
-{
+TEST(Sending, DisconnectDropsFramesWaitingForThePause) {
     Harness h("[main]\nsleepDuringTransfer=50\n");
     h.Connect();
     h.session->sendTextToPeer("a");
@@ -386,8 +348,7 @@ TEST(Sending, DisconnectDropsFramesWaitingForThePause)
     EXPECT_EQ(h.client->connection.sent, Frame("1?a"));
 }
 
-TEST(Sending, PeerLeavingDropsFramesWaitingForThePause)
-{
+TEST(Sending, PeerLeavingDropsFramesWaitingForThePause) {
     Harness h("[main]\nsleepDuringTransfer=50\n");
     h.Listen();
     // N leaves at once; E, "a" and "b" wait for the pause.

@@ -20,8 +20,7 @@ public:
     explicit Harness(const std::string& configText = std::string(), bool create = true, bool recordPayloads = true) {
         session = std::make_unique<TChatSession>(view, fakes.Make([this](int32_t keySize) {
             requestedKeySizes.push_back(keySize);
-            if (keyBehaviour)
-                return keyBehaviour(keySize);
+            if (keyBehaviour) return keyBehaviour(keySize);
             return std::make_unique<TPrivateKey>(kTestKeyBits);
         }));
         client = fakes.client;
@@ -36,8 +35,7 @@ public:
             payloads = recording.get();
             session->SetPayloadHandler(std::move(recording));
         }
-        if (create)
-            session->FormCreate();
+        if (create) session->FormCreate();
     }
 
     // Listen with the given field texts, up to and including the listen call.
@@ -113,6 +111,4 @@ public:
     FakeConnection* serverEnd = nullptr;
 };
 
-inline std::string Frame(const std::string& text) {
-    return text + std::string(1, '\0');
-}
+inline std::string Frame(const std::string& text) { return text + std::string(1, '\0'); }

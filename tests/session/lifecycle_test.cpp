@@ -5,8 +5,7 @@
 
 #include "harness.h"
 
-TEST(Listen, GeneratesTheKeyOffTheUiThreadThenListens)
-{
+TEST(Listen, GeneratesTheKeyOffTheUiThreadThenListens) {
     Harness h;
     h.view.fields[TSessionField::RSAKeySize] = "1024";
     h.view.fields[TSessionField::ListenPort] = "1801";
@@ -31,8 +30,7 @@ TEST(Listen, GeneratesTheKeyOffTheUiThreadThenListens)
     EXPECT_TRUE(h.view.errors.empty());
 }
 
-TEST(Listen, WeakKeyWarnsAndStillListens)
-{
+TEST(Listen, WeakKeyWarnsAndStillListens) {
     Harness h;
     h.Listen("512", "1802");
     EXPECT_EQ(h.view.warnings, std::vector<std::string>{"Warning - key size is 512 which is weak, use 1024 at least!"});
@@ -43,8 +41,7 @@ TEST(Listen, WeakKeyWarnsAndStillListens)
               "warning:Warning - key size is 512 which is weak, use 1024 at least!");
 }
 
-TEST(Listen, KeySizeThatIsNoIntegerStopsAfterCleanup)
-{
+TEST(Listen, KeySizeThatIsNoIntegerStopsAfterCleanup) {
     Harness h;
     h.Listen("1k", "1801");
     EXPECT_EQ(h.view.errors, std::vector<std::string>{"'1k' is not a valid integer value"});
@@ -54,20 +51,18 @@ TEST(Listen, KeySizeThatIsNoIntegerStopsAfterCleanup)
     EXPECT_TRUE(h.requestedKeySizes.empty());
 }
 
-TEST(Listen, PortThatIsNoIntegerStopsAfterTheKey)
-{
+TEST(Listen, PortThatIsNoIntegerStopsAfterTheKey) {
     Harness h;
     h.Listen("1024", "port");
     EXPECT_EQ(h.view.errors, std::vector<std::string>{"'port' is not a valid integer value"});
-    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
-                                                    "Generated 1024 bit RSA key ok"}));
+    EXPECT_EQ(h.view.log,
+              (std::vector<std::string>{"Generating 1024 bit RSA key...please wait", "Generated 1024 bit RSA key ok"}));
     EXPECT_NE(h.session->privateKey(), nullptr);
     EXPECT_FALSE(h.server->Active());
     EXPECT_FALSE(h.view.busy);
 }
 
-TEST(Listen, BindFailureGoesToTheErrorDisplayAndKeepsTheKey)
-{
+TEST(Listen, BindFailureGoesToTheErrorDisplayAndKeepsTheKey) {
     Harness h;
     h.server->bindError = "Windows socket error: Address already in use (98), on API 'bind'";
     h.Listen();
@@ -76,8 +71,7 @@ TEST(Listen, BindFailureGoesToTheErrorDisplayAndKeepsTheKey)
     EXPECT_FALSE(h.session->isActive());
 }
 
-TEST(Listen, KeyGenerationErrorGoesToTheErrorDisplay)
-{
+TEST(Listen, KeyGenerationErrorGoesToTheErrorDisplay) {
     Harness h;
     h.keyBehaviour = [](int32_t) -> std::unique_ptr<TPrivateKey> {
         throw std::runtime_error("Key size too small: 5 (at least 6 bits)");
@@ -90,8 +84,7 @@ TEST(Listen, KeyGenerationErrorGoesToTheErrorDisplay)
     EXPECT_FALSE(h.session->isGeneratingKey());
 }
 
-TEST(Listen, CommandsAreIgnoredUntilTheKeyExists)
-{
+TEST(Listen, CommandsAreIgnoredUntilTheKeyExists) {
     Harness h;
     h.view.fields[TSessionField::RSAKeySize] = "2048";
     h.view.fields[TSessionField::ListenPort] = "1801";
@@ -113,8 +106,7 @@ TEST(Listen, CommandsAreIgnoredUntilTheKeyExists)
     EXPECT_TRUE(h.session->isServer());
 }
 
-TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed)
-{
+TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed) {
     Harness h;
     h.Listen();
     h.server->Incoming("alice").CloseConnection();
@@ -131,12 +123,11 @@ TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed)
     EXPECT_TRUE(h.payloads->received.empty());
 
     h.worker->RunAll();
-    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
-                                                    "Generated 1024 bit RSA key ok", "Connection from bob",
-                                                    "Sending our public key",
-                                                    "Sent public key to bob, receiving AES key, please wait...",
-                                                    "Connection from carol",
-                                                    "Rejecting incoming connection as already connected to bob"}));
+    EXPECT_EQ(h.view.log,
+              (std::vector<std::string>{
+                  "Generating 1024 bit RSA key...please wait", "Generated 1024 bit RSA key ok", "Connection from bob",
+                  "Sending our public key", "Sent public key to bob, receiving AES key, please wait...",
+                  "Connection from carol", "Rejecting incoming connection as already connected to bob"}));
     EXPECT_NE(h.session->privateKey(), nullptr);
     EXPECT_TRUE(h.session->isActive());
     EXPECT_TRUE(h.session->isHandshaking());
@@ -148,8 +139,7 @@ TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed)
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"server:32", "server:0=1"}));
 }
 
-TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace)
-{
+TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace) {
     Harness h;
     h.Listen();
     h.server->Incoming("alice").CloseConnection();
@@ -159,8 +149,8 @@ TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace)
     h.server->Incoming("bob").CloseConnection();
     h.server->ReleaseClosed();
     h.worker->RunAll();
-    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
-                                                    "Generated 1024 bit RSA key ok"}));
+    EXPECT_EQ(h.view.log,
+              (std::vector<std::string>{"Generating 1024 bit RSA key...please wait", "Generated 1024 bit RSA key ok"}));
     EXPECT_FALSE(h.session->isActive());
     // The next peer is served with the new key.
     h.server->Incoming("carol");
@@ -168,8 +158,7 @@ TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace)
     EXPECT_TRUE(h.session->isActive());
 }
 
-TEST(Listen, WhenTheNewKeyFailsWaitingPeersAreTurnedAway)
-{
+TEST(Listen, WhenTheNewKeyFailsWaitingPeersAreTurnedAway) {
     Harness h;
     h.Listen();
     h.server->Incoming("alice").CloseConnection();
@@ -180,13 +169,12 @@ TEST(Listen, WhenTheNewKeyFailsWaitingPeersAreTurnedAway)
     h.worker->RunAll();
     EXPECT_EQ(h.view.errors, std::vector<std::string>{"out of entropy"});
     const std::vector<std::string> tail(h.view.log.end() - 2, h.view.log.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Connection from bob",
-                                              "Rejecting incoming connection as no RSA key exists"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"Connection from bob", "Rejecting incoming connection as no RSA key exists"}));
     EXPECT_FALSE(bob.Connected());
 }
 
-TEST(Listen, AgainAfterPeerLeftSamePortMakesANewKeyButNoListenLine)
-{
+TEST(Listen, AgainAfterPeerLeftSamePortMakesANewKeyButNoListenLine) {
     Harness h;
     h.Listen();
     FakeConnection& peer = h.server->Incoming("alice");
@@ -196,8 +184,8 @@ TEST(Listen, AgainAfterPeerLeftSamePortMakesANewKeyButNoListenLine)
     ASSERT_FALSE(h.session->isActive());
     h.view.log.clear();
     h.Listen();
-    EXPECT_EQ(h.view.log, (std::vector<std::string>{"Generating 1024 bit RSA key...please wait",
-                                                    "Generated 1024 bit RSA key ok"}));
+    EXPECT_EQ(h.view.log,
+              (std::vector<std::string>{"Generating 1024 bit RSA key...please wait", "Generated 1024 bit RSA key ok"}));
     EXPECT_FALSE(h.session->isActive());
     EXPECT_NE(h.session->privateKey(), nullptr);
     EXPECT_NE(h.session->privateKey(), oldKey);
@@ -205,8 +193,7 @@ TEST(Listen, AgainAfterPeerLeftSamePortMakesANewKeyButNoListenLine)
     EXPECT_TRUE(h.view.errors.empty());
 }
 
-TEST(Listen, AgainAfterPeerLeftOtherPortIsRefusedByTheTransport)
-{
+TEST(Listen, AgainAfterPeerLeftOtherPortIsRefusedByTheTransport) {
     Harness h;
     h.Listen();
     h.server->Incoming("alice").CloseConnection();
@@ -216,8 +203,7 @@ TEST(Listen, AgainAfterPeerLeftOtherPortIsRefusedByTheTransport)
     EXPECT_EQ(h.server->Port(), 1801);
 }
 
-TEST(Accept, FirstPeerStartsTheHandshakeWithFreshCounters)
-{
+TEST(Accept, FirstPeerStartsTheHandshakeWithFreshCounters) {
     Harness h;
     h.Listen();
     h.session->sendTextToPeer("before");
@@ -236,8 +222,7 @@ TEST(Accept, FirstPeerStartsTheHandshakeWithFreshCounters)
     EXPECT_EQ(peer.sent, Frame("1?" + key.GetN().ToString()) + Frame("2?" + key.GetE().ToString()));
 }
 
-TEST(Accept, SecondPeerIsRejectedAndTheFirstCarriesOn)
-{
+TEST(Accept, SecondPeerIsRejectedAndTheFirstCarriesOn) {
     Harness h;
     h.Listen();
     FakeConnection& first = h.server->Incoming("alice");
@@ -258,8 +243,7 @@ TEST(Accept, SecondPeerIsRejectedAndTheFirstCarriesOn)
     EXPECT_EQ(std::count(h.view.log.begin(), h.view.log.end(), "Client disconnected"), 1);
 }
 
-TEST(Accept, WithoutAKeyPairThePeerIsRejected)
-{
+TEST(Accept, WithoutAKeyPairThePeerIsRejected) {
     Harness h;
     h.Listen();
     h.server->Incoming("alice").CloseConnection();
@@ -279,8 +263,7 @@ TEST(Accept, WithoutAKeyPairThePeerIsRejected)
     EXPECT_FALSE(h.session->isServer());
 }
 
-TEST(PeerLeaves, ServerKeepsListeningAndTheNextPeerIsAccepted)
-{
+TEST(PeerLeaves, ServerKeepsListeningAndTheNextPeerIsAccepted) {
     Harness h;
     h.view.applicationActive = false;
     h.Listen();
@@ -300,8 +283,7 @@ TEST(PeerLeaves, ServerKeepsListeningAndTheNextPeerIsAccepted)
     EXPECT_TRUE(h.session->isHandshaking());
 }
 
-TEST(Connect, ResetsCountersAndWaitsForTheConnectEvent)
-{
+TEST(Connect, ResetsCountersAndWaitsForTheConnectEvent) {
     Harness h;
     h.view.fields[TSessionField::RemoteHost] = "peer.example";
     h.view.fields[TSessionField::RemotePort] = "1900";
@@ -317,15 +299,13 @@ TEST(Connect, ResetsCountersAndWaitsForTheConnectEvent)
     EXPECT_TRUE(h.session->isHandshaking());
 }
 
-TEST(Connect, PeerWithoutNameLeavesTheHostEmpty)
-{
+TEST(Connect, PeerWithoutNameLeavesTheHostEmpty) {
     Harness h;
     h.Connect("", "1801");
     EXPECT_EQ(h.view.log.back(), "Connected to :1801");
 }
 
-TEST(Connect, PortThatIsNoIntegerIsShownAndNothingStarts)
-{
+TEST(Connect, PortThatIsNoIntegerIsShownAndNothingStarts) {
     Harness h;
     h.view.fields[TSessionField::RemoteHost] = "peer.example";
     h.view.fields[TSessionField::RemotePort] = "18o1";
@@ -334,8 +314,7 @@ TEST(Connect, PortThatIsNoIntegerIsShownAndNothingStarts)
     EXPECT_EQ(h.client->activations, 0);
 }
 
-TEST(Connect, FailedConnectLogsTheCodeAndLeavesItForTheTransport)
-{
+TEST(Connect, FailedConnectLogsTheCodeAndLeavesItForTheTransport) {
     Harness h;
     h.view.applicationActive = false;
     h.view.fields[TSessionField::RemoteHost] = "peer.example";
@@ -348,8 +327,7 @@ TEST(Connect, FailedConnectLogsTheCodeAndLeavesItForTheTransport)
     EXPECT_EQ(h.view.flashes, 1);
 }
 
-TEST(Connect, NewConnectionStartsNumberingAgain)
-{
+TEST(Connect, NewConnectionStartsNumberingAgain) {
     Harness h;
     h.Connect();
     h.client->Receive(Frame("1?a"));
@@ -363,8 +341,7 @@ TEST(Connect, NewConnectionStartsNumberingAgain)
     EXPECT_EQ(h.payloads->received, (std::vector<std::string>{"client:a", "client:b"}));
 }
 
-TEST(Disconnect, ListeningSideWhileConnectedLogsBothLinesAndStopsListening)
-{
+TEST(Disconnect, ListeningSideWhileConnectedLogsBothLinesAndStopsListening) {
     Harness h;
     h.Listen();
     h.server->Incoming("alice");
@@ -378,8 +355,7 @@ TEST(Disconnect, ListeningSideWhileConnectedLogsBothLinesAndStopsListening)
     EXPECT_FALSE(h.view.lastStates.disconnectEnabled);
 }
 
-TEST(Disconnect, ListeningSideWithoutPeerLogsDisconnectedOnly)
-{
+TEST(Disconnect, ListeningSideWithoutPeerLogsDisconnectedOnly) {
     Harness h;
     h.Listen();
     h.view.log.clear();
@@ -387,8 +363,7 @@ TEST(Disconnect, ListeningSideWithoutPeerLogsDisconnectedOnly)
     EXPECT_EQ(h.view.log, std::vector<std::string>{"Disconnected"});
 }
 
-TEST(Disconnect, ConnectingSideLogsDisconnectedOnce)
-{
+TEST(Disconnect, ConnectingSideLogsDisconnectedOnce) {
     Harness h;
     h.Connect();
     h.view.log.clear();
@@ -398,8 +373,7 @@ TEST(Disconnect, ConnectingSideLogsDisconnectedOnce)
     EXPECT_FALSE(h.session->isActive());
 }
 
-TEST(Disconnect, IdleDoesNothingVisibleButCleansUp)
-{
+TEST(Disconnect, IdleDoesNothingVisibleButCleansUp) {
     Harness h;
     const int before = h.view.fixControlsCalls;
     h.session->btnDisconnectClick();
@@ -408,8 +382,7 @@ TEST(Disconnect, IdleDoesNothingVisibleButCleansUp)
     EXPECT_FALSE(h.session->isTransferring());
 }
 
-TEST(Disconnect, PeerClosingTheClientConnection)
-{
+TEST(Disconnect, PeerClosingTheClientConnection) {
     Harness h;
     h.Connect();
     h.view.applicationActive = false;
@@ -420,8 +393,7 @@ TEST(Disconnect, PeerClosingTheClientConnection)
     EXPECT_EQ(h.view.flashes, 1);
 }
 
-TEST(Errors, ServerClientErrorLogsAndKeepsTheCode)
-{
+TEST(Errors, ServerClientErrorLogsAndKeepsTheCode) {
     Harness h;
     h.Listen();
     FakeConnection& peer = h.server->Incoming("alice");
@@ -433,8 +405,7 @@ TEST(Errors, ServerClientErrorLogsAndKeepsTheCode)
     EXPECT_EQ(h.view.flashes, 0);
 }
 
-TEST(Errors, TransportRaisesReachTheErrorDisplay)
-{
+TEST(Errors, TransportRaisesReachTheErrorDisplay) {
     Harness h;
     h.client->OnException("Asynchronous socket error 111");
     h.server->OnException("Asynchronous socket error 104");

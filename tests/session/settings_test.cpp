@@ -7,8 +7,7 @@
 #include "isaac/generalrandom.h"
 #include "session/displaytext.h"
 
-TEST(StartUp, WithoutFileTheWindowGetsTheDefaults)
-{
+TEST(StartUp, WithoutFileTheWindowGetsTheDefaults) {
     Harness h;
     EXPECT_EQ(h.view.fields[TSessionField::RSAKeySize], "1024");
     EXPECT_EQ(h.view.fields[TSessionField::ListenPort], "1801");
@@ -26,8 +25,7 @@ TEST(StartUp, WithoutFileTheWindowGetsTheDefaults)
     EXPECT_FALSE(h.view.lastStates.loggingButtonsVisible);
 }
 
-TEST(StartUp, AntiKeyloggingOffLeavesBothFieldsInactive)
-{
+TEST(StartUp, AntiKeyloggingOffLeavesBothFieldsInactive) {
     Harness h("[main]\nantikeylogging=false\ndebug=true\nsaveHost=true\nremoteHost=chat.example\n");
     EXPECT_FALSE(h.view.toggleDown);
     EXPECT_FALSE(h.view.antiKeyloggingActive);
@@ -39,8 +37,7 @@ TEST(StartUp, AntiKeyloggingOffLeavesBothFieldsInactive)
     EXPECT_TRUE(h.view.lastStates.loggingButtonsVisible);
 }
 
-TEST(StartUp, ToggleButtonFollowsItsState)
-{
+TEST(StartUp, ToggleButtonFollowsItsState) {
     Harness h;
     h.view.toggleDown = false;
     h.session->SpeedButton1Click();
@@ -52,8 +49,7 @@ TEST(StartUp, ToggleButtonFollowsItsState)
     EXPECT_EQ(h.view.hint, "Toggle Anti-Keylogging (currently on)");
 }
 
-TEST(Close, WithoutFileCreatesItWithTheFiveKeysInOrder)
-{
+TEST(Close, WithoutFileCreatesItWithTheFiveKeysInOrder) {
     Harness h;
     h.view.fields[TSessionField::RSAKeySize] = "2048";
     h.view.fields[TSessionField::RemoteHost] = "typed.example";
@@ -65,18 +61,17 @@ TEST(Close, WithoutFileCreatesItWithTheFiveKeysInOrder)
     EXPECT_TRUE(h.view.warnings.empty());
 }
 
-TEST(Close, SaveHostWritesTheHostAsTypedBeforeItIsOverwritten)
-{
+TEST(Close, SaveHostWritesTheHostAsTypedBeforeItIsOverwritten) {
     Harness h("[main]\nsaveHost=true\nremoteHost=old.example\n");
     h.view.fields[TSessionField::RemoteHost] = "new.example";
     h.session->FormClose();
-    EXPECT_EQ(h.settings->bytes, "[main]\nsaveHost=true\nremoteHost=new.example\nRsaKeySize=1024\n"
-                                 "antikeylogging=true\nlistenPort=1801\nremotePort=1801\n");
+    EXPECT_EQ(h.settings->bytes,
+              "[main]\nsaveHost=true\nremoteHost=new.example\nRsaKeySize=1024\n"
+              "antikeylogging=true\nlistenPort=1801\nremotePort=1801\n");
     EXPECT_NE(h.view.fields[TSessionField::RemoteHost], "new.example");
 }
 
-TEST(Close, OverwritesFieldsAndLogWithGarbage)
-{
+TEST(Close, OverwritesFieldsAndLogWithGarbage) {
     Harness h;
     h.view.fields[TSessionField::RemoteHost] = "secret.example";
     h.view.fields[TSessionField::TextToSend] = "secret words";
@@ -98,8 +93,7 @@ TEST(Close, OverwritesFieldsAndLogWithGarbage)
     EXPECT_TRUE(h.view.log.empty());
 }
 
-TEST(Close, UnwritableFileShowsTheErrorAndStopsThere)
-{
+TEST(Close, UnwritableFileShowsTheErrorAndStopsThere) {
     Harness h;
     h.settings->writable = false;
     h.view.fields[TSessionField::TextToSend] = "kept";
@@ -108,21 +102,21 @@ TEST(Close, UnwritableFileShowsTheErrorAndStopsThere)
     EXPECT_EQ(h.view.fields[TSessionField::TextToSend], "kept");
 }
 
-TEST(Close, KeepsEveryByteTheUserWroteBesidesTheFiveValues)
-{
-    const std::string file = "; my settings\r\n[Main]\r\nlistenPort = 1900\r\ndebug = true\r\nnote without equals\r\n"
-                             "listenPort=1\r\n\r\n[other]\r\nx=1\r\n";
+TEST(Close, KeepsEveryByteTheUserWroteBesidesTheFiveValues) {
+    const std::string file =
+        "; my settings\r\n[Main]\r\nlistenPort = 1900\r\ndebug = true\r\nnote without equals\r\n"
+        "listenPort=1\r\n\r\n[other]\r\nx=1\r\n";
     Harness h(file);
     EXPECT_EQ(h.view.fields[TSessionField::ListenPort], "1900");
     h.view.fields[TSessionField::ListenPort] = "2000";
     h.session->FormClose();
-    EXPECT_EQ(h.settings->bytes, "; my settings\r\n[Main]\r\nlistenPort = 2000\r\ndebug = true\r\n"
-                                 "note without equals\r\nlistenPort=1\r\nRsaKeySize=1024\r\nantikeylogging=true\r\n"
-                                 "remotePort=1801\r\nremoteHost=\r\n\r\n[other]\r\nx=1\r\n");
+    EXPECT_EQ(h.settings->bytes,
+              "; my settings\r\n[Main]\r\nlistenPort = 2000\r\ndebug = true\r\n"
+              "note without equals\r\nlistenPort=1\r\nRsaKeySize=1024\r\nantikeylogging=true\r\n"
+              "remotePort=1801\r\nremoteHost=\r\n\r\n[other]\r\nx=1\r\n");
 }
 
-TEST(Close, ReleasesTheKey)
-{
+TEST(Close, ReleasesTheKey) {
     Harness h;
     h.Listen();
     ASSERT_NE(h.session->privateKey(), nullptr);
@@ -130,8 +124,7 @@ TEST(Close, ReleasesTheKey)
     EXPECT_EQ(h.session->privateKey(), nullptr);
 }
 
-TEST(Close, LogFileLeftInTheWorkingFolderBringsTheWarning)
-{
+TEST(Close, LogFileLeftInTheWorkingFolderBringsTheWarning) {
     Harness h;
     h.files->files["quellmere.log"] = "from an earlier session\n";
     h.session->FormClose();
@@ -140,8 +133,7 @@ TEST(Close, LogFileLeftInTheWorkingFolderBringsTheWarning)
     EXPECT_EQ(h.files->files["quellmere.log"], "from an earlier session\n");
 }
 
-TEST(Close, LoggingStopsAndItsFileBringsTheWarning)
-{
+TEST(Close, LoggingStopsAndItsFileBringsTheWarning) {
     Harness h;
     h.session->btnStartLoggingClick();
     ASSERT_TRUE(h.session->isLogging());
@@ -152,15 +144,13 @@ TEST(Close, LoggingStopsAndItsFileBringsTheWarning)
     EXPECT_EQ(h.view.warnings, std::vector<std::string>{"Warning - log file left on disk!"});
 }
 
-TEST(Garbage, CountedCharactersBelow255FromTheGeneralGenerator)
-{
+TEST(Garbage, CountedCharactersBelow255FromTheGeneralGenerator) {
     EXPECT_EQ(TChatSession::genGarbageString(0), "");
     EXPECT_EQ(TChatSession::genGarbageString(-4), "");
     ResetGeneralRandom();
     const std::string garbage = TChatSession::genGarbageString(1000);
     ASSERT_EQ(garbage.size(), 1000u);
     ResetGeneralRandom();
-    for (const char c : garbage)
-        EXPECT_EQ(static_cast<uint32_t>(static_cast<unsigned char>(c)), GeneralRandom(255));
+    for (const char c : garbage) EXPECT_EQ(static_cast<uint32_t>(static_cast<unsigned char>(c)), GeneralRandom(255));
     EXPECT_EQ(garbage.find('\xff'), std::string::npos);
 }

@@ -34,14 +34,14 @@ void ExpectDefaults(const TSessionSettings& settings) {
     EXPECT_EQ(settings.remoteHost, "");
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- reading
 
 TEST(SettingsBytesRead, BytesWithoutMainSectionGiveEveryDefault) {
-    for (const std::string& bytes : {""s, "\n\r\n"s, "RsaKeySize=2048\nlistenPort=9\n"s,
-                                     "[other]\nRsaKeySize=2048\n"s, "[mainly]\nRsaKeySize=2048\n"s,
-                                     "; [main]\nRsaKeySize=2048\n"s, "\0[main]\nRsaKeySize=2048\n"s}) {
+    for (const std::string& bytes :
+         {""s, "\n\r\n"s, "RsaKeySize=2048\nlistenPort=9\n"s, "[other]\nRsaKeySize=2048\n"s,
+          "[mainly]\nRsaKeySize=2048\n"s, "; [main]\nRsaKeySize=2048\n"s, "\0[main]\nRsaKeySize=2048\n"s}) {
         SCOPED_TRACE(bytes);
         ExpectDefaults(ParseSessionSettings(bytes));
     }
@@ -61,12 +61,17 @@ TEST(SettingsBytesRead, NamesIgnoreCaseValuesAreTrimmedBooleansNeedExactTrue) {
 }
 
 TEST(SettingsBytesRead, BooleansOnlyWhenExactlyTrue) {
-    for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{
-             {"true", true}, {" true\t", true}, {"TRUE", false}, {"True", false}, {"1", false},
-             {"yes", false}, {"true1", false}, {"", false}}) {
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{{"true", true},
+                                                                                  {" true\t", true},
+                                                                                  {"TRUE", false},
+                                                                                  {"True", false},
+                                                                                  {"1", false},
+                                                                                  {"yes", false},
+                                                                                  {"true1", false},
+                                                                                  {"", false}}) {
         SCOPED_TRACE(text);
-        const TSessionSettings settings = ParseSessionSettings(
-            "[main]\ndebug=" + text + "\nsaveHost=" + text + "\nantikeylogging=" + text + "\n");
+        const TSessionSettings settings =
+            ParseSessionSettings("[main]\ndebug=" + text + "\nsaveHost=" + text + "\nantikeylogging=" + text + "\n");
         EXPECT_EQ(settings.debug, expected);
         EXPECT_EQ(settings.saveHost, expected);
         EXPECT_EQ(settings.antikeylogging, expected);
@@ -136,8 +141,8 @@ TEST(SettingsBytesRead, OnlyCarriageReturnBeforeNewlineBelongsToTheLineEnding) {
 }
 
 TEST(SettingsBytesRead, NulBytesAreOrdinaryContent) {
-    const TSessionSettings settings = ParseSessionSettings(
-        "[main]\0ignored\nvantrelPath=a\0b\n\0\0\nlistenPort=7\nRsaKeySize\0=9\nremotePort=\0\n"s);
+    const TSessionSettings settings =
+        ParseSessionSettings("[main]\0ignored\nvantrelPath=a\0b\n\0\0\nlistenPort=7\nRsaKeySize\0=9\nremotePort=\0\n"s);
     EXPECT_EQ(settings.vantrelPath, "a\0b"s);
     EXPECT_EQ(settings.listenPort, "7");
     EXPECT_EQ(settings.RsaKeySize, "1024");
@@ -166,7 +171,8 @@ TEST(SettingsBytesUpdate, Table) {
          "remotePort =1801\r\nremoteHost=\r\ndebug = true\r\nno equals here\r\n[other]\r\nRsaKeySize=7\r\n",
          kWritten,
          "; mine\r\n[main]\r\nRsaKeySize = 2048\r\n; note\r\n\r\nantikeylogging=\tfalse\r\nlistenPort=2000\r\n"
-         "remotePort =2001\r\nremoteHost=host.example\r\ndebug = true\r\nno equals here\r\n[other]\r\nRsaKeySize=7\r\n"},
+         "remotePort =2001\r\nremoteHost=host.example\r\ndebug = true\r\nno equals "
+         "here\r\n[other]\r\nRsaKeySize=7\r\n"},
         {"names matched without regard to case", "[MAIN]\nrsakeysize=1\nREMOTEHOST=old\n", kWritten,
          "[MAIN]\nrsakeysize=2048\nREMOTEHOST=host.example\nantikeylogging=false\nlistenPort=2000\nremotePort=2001\n"},
         {"missing keys before blank lines and the next section", "[main]\nRsaKeySize=1\n\n \t\n[other]\nk=v\n",
@@ -191,9 +197,8 @@ TEST(SettingsBytesUpdate, Table) {
          kWritten,
          "[main]\nlistenPort=2000\nRsaKeySize=2048\nantikeylogging=false\nremotePort=2001\nremoteHost=host.example\n"
          "[other]\n[main]\nremotePort=9\n"},
-        {"keys outside the section and comments are left alone",
-         "listenPort=1\n[main]\n;listenPort=1\n#remotePort=1\n", kWritten,
-         "listenPort=1\n[main]\n;listenPort=1\n#remotePort=1\n" + WrittenLines("\n")},
+        {"keys outside the section and comments are left alone", "listenPort=1\n[main]\n;listenPort=1\n#remotePort=1\n",
+         kWritten, "listenPort=1\n[main]\n;listenPort=1\n#remotePort=1\n" + WrittenLines("\n")},
         {"NUL bytes survive", "[main]\0x\nvantrelPath=a\0b\nlistenPort=1\0\n\0tail"s, kWritten,
          "[main]\0x\nvantrelPath=a\0b\nlistenPort=2000\n\0tail\nRsaKeySize=2048\nantikeylogging=false\n"
          "remotePort=2001\nremoteHost=host.example\n"s},
@@ -204,8 +209,7 @@ TEST(SettingsBytesUpdate, Table) {
         {"written values never add lines", "[main]\nremoteHost=old\n",
          TWrittenSettings{"12\n34", true, "\r\n", "5\r6", "evil\n[main]\nRsaKeySize=1"},
          "[main]\nremoteHost=evil\nRsaKeySize=12\nantikeylogging=true\nlistenPort=\nremotePort=5\n"},
-        {"written values lose their edge blanks", "",
-         TWrittenSettings{" 2048 ", true, "\t1\t", "2", " a b "},
+        {"written values lose their edge blanks", "", TWrittenSettings{" 2048 ", true, "\t1\t", "2", " a b "},
          "[main]\nRsaKeySize=2048\nantikeylogging=true\nlistenPort=1\nremotePort=2\nremoteHost=a b\n"},
     };
     for (const TUpdateCase& c : cases) {
@@ -227,8 +231,10 @@ TEST(SettingsBytesUpdate, LongValuesAreWrittenWhole) {
     const std::string longHost(3000, 'h');
     const std::string updated =
         UpdateSessionSettings("[main]\nsaveHost=true\n", TWrittenSettings{"1024", true, "1", "2", longHost});
-    EXPECT_EQ(updated, "[main]\nsaveHost=true\nRsaKeySize=1024\nantikeylogging=true\nlistenPort=1\nremotePort=2\n"
-                       "remoteHost=" + longHost + "\n");
+    EXPECT_EQ(updated,
+              "[main]\nsaveHost=true\nRsaKeySize=1024\nantikeylogging=true\nlistenPort=1\nremotePort=2\n"
+              "remoteHost=" +
+                  longHost + "\n");
     EXPECT_EQ(ParseSessionSettings(updated).remoteHost, std::string(2047, 'h'));
 }
 
@@ -258,33 +264,42 @@ class TRandomFiles {
 public:
     std::string File() {
         static const std::vector<std::string> endings = {"\n", "\r\n", "\r\r\n", "\r"};
-        if (Below(4) == 0)
-            return RawBytes();
+        if (Below(4) == 0) return RawBytes();
         std::string file;
         const std::size_t lineCount = Below(12);
         for (std::size_t i = 0; i < lineCount; ++i) {
             file += Line();
-            if (i + 1 < lineCount || Below(2) == 0)
-                file += endings[Below(endings.size())];
+            if (i + 1 < lineCount || Below(2) == 0) file += endings[Below(endings.size())];
         }
         return file;
     }
 
-    TWrittenSettings Written() {
-        return TWrittenSettings{Value(), Below(2) == 0, Value(), Value(), Value()};
-    }
+    TWrittenSettings Written() { return TWrittenSettings{Value(), Below(2) == 0, Value(), Value(), Value()}; }
 
 private:
     std::string Line() {
-        static const std::vector<std::string> heads = {
-            "[main]", "[MAIN]", " [ Main ] x", "[other]", "[main", "RsaKeySize", "antikeylogging", "listenPort",
-            "remotePort", "remoteHost", "saveHost", "debug", "vantrelPath", "sleepDuringTransfer", ";", "#", ""};
+        static const std::vector<std::string> heads = {"[main]",
+                                                       "[MAIN]",
+                                                       " [ Main ] x",
+                                                       "[other]",
+                                                       "[main",
+                                                       "RsaKeySize",
+                                                       "antikeylogging",
+                                                       "listenPort",
+                                                       "remotePort",
+                                                       "remoteHost",
+                                                       "saveHost",
+                                                       "debug",
+                                                       "vantrelPath",
+                                                       "sleepDuringTransfer",
+                                                       ";",
+                                                       "#",
+                                                       ""};
         static const std::vector<std::string> joins = {"=", " = ", "\t=", "", " "};
         static const std::vector<std::string> tails = {"true", "0x1f", "12", " true ", "", "x=y"};
         static const std::vector<std::string> whole = {"[main]", "[other]", "saveHost=true", "remoteHost=old"};
         static const std::string bytes = "[]=;#\0 \tamiMAINkeyx"s;
-        if (Below(3) == 0)
-            return whole[Below(whole.size())];
+        if (Below(3) == 0) return whole[Below(whole.size())];
         std::string line = heads[Below(heads.size())] + joins[Below(joins.size())] + tails[Below(tails.size())];
         for (std::size_t noise = Below(4) == 0 ? Below(4) : 0; noise > 0; --noise)
             line.insert(Below(line.size() + 1), 1, bytes[Below(bytes.size())]);
@@ -294,8 +309,7 @@ private:
     std::string RawBytes() {
         static const std::string bytes = "[]=;#\r\n\0 amiMAINkeyx"s;
         std::string file;
-        for (std::size_t length = Below(40); length > 0; --length)
-            file += bytes[Below(bytes.size())];
+        for (std::size_t length = Below(40); length > 0; --length) file += bytes[Below(bytes.size())];
         return file;
     }
 
@@ -303,8 +317,7 @@ private:
         static const std::string bytes = "0123 \t=[];#ab\0\r\n"s;
         std::string value;
         const std::size_t length = Below(8);
-        for (std::size_t i = 0; i < length; ++i)
-            value += bytes[Below(bytes.size())];
+        for (std::size_t i = 0; i < length; ++i) value += bytes[Below(bytes.size())];
         return value;
     }
 
@@ -317,12 +330,11 @@ private:
 std::string AsRead(const std::string& written) {
     const std::string line = written.substr(0, written.find_first_of("\r\n"));
     const std::size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return {};
+    if (first == std::string::npos) return {};
     return line.substr(first, line.find_last_not_of(" \t") - first + 1);
 }
 
-} // namespace
+}  // namespace
 
 TEST(SettingsBytesRandom, UpdateIsStableAndReadsBackAndKeepsTheOtherSettings) {
     TRandomFiles random;

@@ -9,14 +9,12 @@
 #include <QTimer>
 
 // Runs the event loop until done() holds; the limit only ends a hung test.
-inline bool RunUntil(const std::function<bool()>& done, int limitMs = 60000)
-{
+inline bool RunUntil(const std::function<bool()>& done, int limitMs = 60000) {
     QDeadlineTimer deadline(limitMs);
     QTimer wake;
     wake.start(5);
     while (!done()) {
-        if (deadline.hasExpired())
-            return false;
+        if (deadline.hasExpired()) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;

@@ -21,11 +21,9 @@
 class FakeConnection : public ISocketConnection {
 public:
     int SendString(const std::string& bytes) override {
-        if (!connected)
-            return 0;
+        if (!connected) return 0;
         sent += bytes;
-        if (backlogged)
-            unsent += bytes.size();
+        if (backlogged) unsent += bytes.size();
         return static_cast<int>(bytes.size());
     }
     std::size_t UnsentBytes() const override { return unsent; }
@@ -34,11 +32,9 @@ public:
     int RemotePortNumber() const override { return connected ? port : 0; }
     bool Connected() const override { return connected; }
     void CloseConnection() override {
-        if (!open)
-            return;
+        if (!open) return;
         const auto before = beforeClose;
-        if (before)
-            before();
+        if (before) before();
         open = false;
         connected = false;
     }
@@ -46,8 +42,7 @@ public:
     // The system takes up to count of the unsent bytes; the write event fires.
     void Drain(std::size_t count) {
         unsent -= std::min(count, unsent);
-        if (onWritten)
-            onWritten();
+        if (onWritten) onWritten();
     }
 
     std::string hostName = "peer.example";
@@ -69,32 +64,26 @@ public:
     FakeClientSocket() {
         connection.beforeClose = [this] {
             active = false;
-            if (OnDisconnect)
-                OnDisconnect(connection);
+            if (OnDisconnect) OnDisconnect(connection);
         };
         connection.onWritten = [this] {
-            if (OnWrite)
-                OnWrite(connection);
+            if (OnWrite) OnWrite(connection);
         };
     }
     std::string Host() const override { return host; }
     void SetHost(const std::string& value) override {
-        if (active && value != host)
-            throw ESocketError("Can't change value while socket is active");
+        if (active && value != host) throw ESocketError("Can't change value while socket is active");
         host = value;
     }
     int Port() const override { return port; }
     void SetPort(int value) override {
-        if (active && value != port)
-            throw ESocketError("Can't change value while socket is active");
+        if (active && value != port) throw ESocketError("Can't change value while socket is active");
         port = value;
     }
     bool Active() const override { return active; }
     void SetActive(bool value) override {
-        if (value && !refusal.empty())
-            throw ESocketError(refusal);
-        if (value == active)
-            return;
+        if (value && !refusal.empty()) throw ESocketError(refusal);
+        if (value == active) return;
         if (value) {
             ++activations;
             connection.open = true;
@@ -110,20 +99,17 @@ public:
         connection.port = port;
         connection.connected = true;
         active = true;
-        if (OnConnect)
-            OnConnect(connection);
+        if (OnConnect) OnConnect(connection);
     }
     // Bytes from the peer.
     void Receive(const std::string& bytes) {
         connection.incoming += bytes;
-        if (OnRead)
-            OnRead(connection);
+        if (OnRead) OnRead(connection);
     }
     void FailConnect(int code) {
         connection.open = false;
         int errorCode = code;
-        if (OnError)
-            OnError(connection, TErrorEvent::eeConnect, errorCode);
+        if (OnError) OnError(connection, TErrorEvent::eeConnect, errorCode);
         lastErrorCodeAfterHandler = errorCode;
     }
 
@@ -141,21 +127,17 @@ class FakeServerSocket : public IServerSocket {
 public:
     int Port() const override { return port; }
     void SetPort(int value) override {
-        if (active && value != port)
-            throw ESocketError("Can't change value while socket is active");
+        if (active && value != port) throw ESocketError("Can't change value while socket is active");
         port = value;
     }
     bool Active() const override { return active; }
     void SetActive(bool value) override {
-        if (value == active)
-            return;
+        if (value == active) return;
         if (value) {
-            if (!bindError.empty())
-                throw ESocketError(bindError);
+            if (!bindError.empty()) throw ESocketError(bindError);
             active = true;
             ++activations;
-            if (OnListen)
-                OnListen();
+            if (OnListen) OnListen();
         } else {
             // Silently: no disconnect event for any connection.
             for (auto& connection : connections) {
@@ -169,8 +151,7 @@ public:
     }
     int ConnectionCount() const override { return static_cast<int>(connections.size()); }
     ISocketConnection* ConnectionAt(int index) override {
-        if (index < 0 || index >= ConnectionCount())
-            return nullptr;
+        if (index < 0 || index >= ConnectionCount()) return nullptr;
         return connections[static_cast<std::size_t>(index)].get();
     }
 
@@ -182,23 +163,19 @@ public:
         raw->connected = true;
         raw->open = true;
         raw->beforeClose = [this, raw] {
-            if (OnClientDisconnect)
-                OnClientDisconnect(*raw);
+            if (OnClientDisconnect) OnClientDisconnect(*raw);
             pendingRelease.push_back(raw);
         };
         raw->onWritten = [this, raw] {
-            if (OnClientWrite)
-                OnClientWrite(*raw);
+            if (OnClientWrite) OnClientWrite(*raw);
         };
         connections.push_back(std::move(connection));
-        if (OnAccept)
-            OnAccept(*raw);
+        if (OnAccept) OnAccept(*raw);
         return *raw;
     }
     void Receive(FakeConnection& connection, const std::string& bytes) {
         connection.incoming += bytes;
-        if (OnClientRead)
-            OnClientRead(connection);
+        if (OnClientRead) OnClientRead(connection);
     }
     // The deferred release of closed connections, as the event loop would run it.
     void ReleaseClosed() {
@@ -233,8 +210,7 @@ public:
     // The time is up.
     void Fire() {
         active = false;
-        if (OnTimeout)
-            OnTimeout();
+        if (OnTimeout) OnTimeout();
     }
 
     bool active = false;
@@ -247,18 +223,15 @@ public:
     void Run(std::function<std::function<void()>()> work) override { pending.push_back(std::move(work)); }
     // Runs the oldest piece of work, then its continuation, as the event loop would.
     bool RunNext() {
-        if (pending.empty())
-            return false;
+        if (pending.empty()) return false;
         auto work = std::move(pending.front());
         pending.pop_front();
         const std::function<void()> continuation = work();
-        if (continuation)
-            continuation();
+        if (continuation) continuation();
         return true;
     }
     void RunAll() {
-        while (RunNext()) {
-        }
+        while (RunNext()) {}
     }
 
     std::deque<std::function<std::function<void()>()>> pending;
@@ -268,8 +241,7 @@ class FakeSettingsStore : public ISettingsStore {
 public:
     std::string Read() override { return readable ? bytes : std::string(); }
     void Update(const std::function<std::string(const std::string&)>& update) override {
-        if (!readable || !writable)
-            throw EInOutError("Unable to write to " + path);
+        if (!readable || !writable) throw EInOutError("Unable to write to " + path);
         bytes = update(bytes);
         ++writes;
     }
@@ -331,8 +303,7 @@ public:
     };
 
     std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) override {
-        if (!refusal.empty())
-            throw EInOutError(refusal);
+        if (!refusal.empty()) throw EInOutError(refusal);
         files[path].clear();
         return std::make_unique<File>(*this, path);
     }
@@ -342,8 +313,7 @@ public:
         return std::make_unique<Input>(*this, path);
     }
     std::unique_ptr<IOutputFile> CreateForWriting(const std::string& path) override {
-        if (!refusal.empty())
-            throw EInOutError(refusal);
+        if (!refusal.empty()) throw EInOutError(refusal);
         files[path].clear();
         return std::make_unique<Output>(*this, path);
     }

@@ -57,8 +57,7 @@ protected:
     TForm1& make() {
         auto recording = std::make_unique<RecordingDialogs>();
         dialogs = recording.get();
-        TSessionEnvironment environment =
-            fakes.Make([](int32_t) { return std::make_unique<TPrivateKey>(64); });
+        TSessionEnvironment environment = fakes.Make([](int32_t) { return std::make_unique<TPrivateKey>(64); });
         fakes.settings->bytes = configText;
         client = fakes.client;
         server = fakes.server;
@@ -97,8 +96,8 @@ protected:
     std::unique_ptr<TForm1> form;
 };
 
-const char* const toolbarNames[] = {"sbListen",       "sbConnect",       "sbDisconnect",   "sbSendFile",
-                                    "SpeedButton1",   "sbLaunchVantrel", "sbVisitWebSite", "SpeedButton20"};
+const char* const toolbarNames[] = {"sbListen",     "sbConnect",       "sbDisconnect",   "sbSendFile",
+                                    "SpeedButton1", "sbLaunchVantrel", "sbVisitWebSite", "SpeedButton20"};
 
 // ---------------------------------------------------------------- layout
 
@@ -276,9 +275,9 @@ TEST_F(Form1Test, ControlsAreArrangedInColumnsAndRows) {
 TEST_F(Form1Test, TabOrderFollowsTheControlsTable) {
     writeConfig("[main]\ndebug=true\n");
     makeShown();
-    const QStringList expected = {"txtListenPort", "btnListen",       "btnConnect",     "txtRemotePort",
-                                  "txtRSAKeySize", "btnDisconnect",   "btnSendFile",    "btnStartLogging",
-                                  "btnStopLogging", "txtTextToSend",  "txtRemoteHost"};
+    const QStringList expected = {"txtListenPort",  "btnListen",     "btnConnect",   "txtRemotePort",
+                                  "txtRSAKeySize",  "btnDisconnect", "btnSendFile",  "btnStartLogging",
+                                  "btnStopLogging", "txtTextToSend", "txtRemoteHost"};
     QStringList seen;
     QWidget* widget = child<QWidget>("txtListenPort");
     for (int steps = 0; widget && steps < 200 && seen.size() < expected.size(); ++steps) {
@@ -294,8 +293,7 @@ TEST_F(Form1Test, AccessKeyPressesItsButton) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     setText("txtRemoteHost", QStringLiteral("127.0.0.1"));
-    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_C,
-                    Qt::AltModifier);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, Qt::Key_C, Qt::AltModifier);
     // A mnemonic presses its button the animated way: the click lands a moment later.
     EXPECT_TRUE(QTest::qWaitFor([&] { return client->activations == 1; }, 5000)) << "Alt+C did not press Connect";
     EXPECT_EQ(client->host, "127.0.0.1");
@@ -347,10 +345,8 @@ TEST_P(FixControlsTest, EnablesWhatTheStateAllows) {
     form->FixControls(FixControlsRules(state.flags));
 
     for (const char* name : settings) EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.settingsEnabled) << name;
-    for (const char* name : disconnects)
-        EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.disconnectEnabled) << name;
-    for (const char* name : senders)
-        EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.sendEnabled) << name;
+    for (const char* name : disconnects) EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.disconnectEnabled) << name;
+    for (const char* name : senders) EXPECT_EQ(child<QWidget>(name)->isEnabled(), state.sendEnabled) << name;
     for (const char* name : {"SpeedButton1", "sbLaunchVantrel", "sbVisitWebSite", "SpeedButton20"})
         EXPECT_TRUE(child<QWidget>(name)->isEnabled()) << name;
     // No debug mode: the log buttons stay hidden in every state.
@@ -403,7 +399,9 @@ TEST_F(Form1Test, LogTakesWholeLinesAndCountsThem) {
     EXPECT_EQ(form->LogLineCount(), 0);
     form->AppendLog("first");
     form->AppendLog("");
-    form->AppendLog("PEER (12:00:00) : gr\xc3\xbc\xc3\x9f" "e");
+    form->AppendLog(
+        "PEER (12:00:00) : gr\xc3\xbc\xc3\x9f"
+        "e");
     EXPECT_EQ(form->LogLineCount(), 3);
     EXPECT_EQ(logLines(), (QStringList{"first", "", QString::fromUtf8("PEER (12:00:00) : grüße")}));
     form->ClearLog();
@@ -456,8 +454,9 @@ TEST_F(Form1Test, StartsWithDefaultsAndAntiKeyloggingOn) {
 }
 
 TEST_F(Form1Test, SettingsFillTheFieldsAndDebugShowsTheLogButtons) {
-    writeConfig("[main]\nRsaKeySize=2048\ndebug=true\nantikeylogging=false\nlistenPort=4000\n"
-                "remotePort=4001\nsaveHost=true\nremoteHost=peer.example\n");
+    writeConfig(
+        "[main]\nRsaKeySize=2048\ndebug=true\nantikeylogging=false\nlistenPort=4000\n"
+        "remotePort=4001\nsaveHost=true\nremoteHost=peer.example\n");
     makeShown();
     EXPECT_EQ(child<QLineEdit>("txtRSAKeySize")->text(), QStringLiteral("2048"));
     EXPECT_EQ(child<QLineEdit>("txtListenPort")->text(), QStringLiteral("4000"));
