@@ -61,7 +61,7 @@ protected:
         ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window}));
         ASSERT_TRUE(desktop_.Xdotool({"mousemove", "--window", window, "300", "150", "click", "1"}));
         Pause(300ms);
-        ASSERT_TRUE(desktop_.Xdotool({"type", "--delay", "60", QString::fromStdString(line)}));
+        ASSERT_TRUE(desktop_.Xdotool({"type", "--delay", "150", QString::fromStdString(line)}));
         ASSERT_TRUE(desktop_.Xdotool({"key", "Return"}));
     }
 
