@@ -2,30 +2,43 @@
 
 #include <limits>
 
-std::optional<int32_t> TryStrToInt(const std::string& text) {
+namespace {
+
+// Decimal digits with an optional sign, within 64 bits.
+std::optional<int64_t> TryStrToInt64(const std::string& text) {
     std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) ++i;
     if (i == text.size()) return std::nullopt;
-    // Accumulate as a negative number so INT32_MIN fits.
+    // Accumulated as a negative number so INT64_MIN fits.
     int64_t value = 0;
     for (; i < text.size(); ++i) {
         const char c = text[i];
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) return std::nullopt;
+        const int digit = c - '0';
+        if (c < '0' || c > '9' || value < (std::numeric_limits<int64_t>::min() + digit) / 10) return std::nullopt;
+        value = value * 10 - digit;
     }
-    if (negative) value = -value;
-    if (value > std::numeric_limits<int32_t>::max()) return std::nullopt;
-    return static_cast<int32_t>(value);
+    if (negative) return value;
+    if (value == std::numeric_limits<int64_t>::min()) return std::nullopt;
+    return -value;
+}
+
+EConvertError NotAnInteger(const std::string& text) {
+    return EConvertError("'" + text + "' is not a valid integer value");
+}
+
+}  // namespace
+
+std::optional<int32_t> TryStrToInt(const std::string& text) {
+    const std::optional<int64_t> value = TryStrToInt64(text);
+    if (!value || *value < std::numeric_limits<int32_t>::min() || *value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(*value);
 }
 
 int32_t StrToInt(const std::string& text) {
     if (const auto value = TryStrToInt(text)) return *value;
-    throw EConvertError("'" + text + "' is not a valid integer value");
+    throw NotAnInteger(text);
 }
 
 int32_t ConfigStrToInt(const std::string& text) {
@@ -51,23 +64,6 @@ int32_t ConfigStrToInt(const std::string& text) {
 }
 
 int64_t StrToInt64(const std::string& text) {
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (!text.empty() && (text[0] == '+' || text[0] == '-')) ++i;
-    if (i == text.size()) throw EConvertError("'" + text + "' is not a valid integer value");
-    // Accumulated as a negative number so INT64_MIN fits.
-    int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        const int digit = c - '0';
-        if (c < '0' || c > '9' || value < (std::numeric_limits<int64_t>::min() + digit) / 10)
-            throw EConvertError("'" + text + "' is not a valid integer value");
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == std::numeric_limits<int64_t>::min())
-            throw EConvertError("'" + text + "' is not a valid integer value");
-        value = -value;
-    }
-    return value;
+    if (const auto value = TryStrToInt64(text)) return *value;
+    throw NotAnInteger(text);
 }

@@ -110,14 +110,15 @@ std::string TransferStatusText(int64_t done, int64_t total, int64_t elapsedMs) {
     return status;
 }
 
-TFileTransfer::~TFileTransfer() = default;
-
 void TFileTransfer::FocusTextToSendUnlessGuarded() {
     if (!view_.TextToSendAntiKeyloggingActive()) view_.FocusTextToSend();
 }
 
 void TFileTransfer::ShowProgress() {
     const int percent = transferSize_ > 0 ? static_cast<int>(transferredBytes_ * 100 / transferSize_) : 0;
+    // Per chunk this would be a million redraws of a large file; the bar only moves by whole percents.
+    if (percent == shownPercent_ && transferredBytes_ != transferSize_) return;
+    shownPercent_ = percent;
     view_.SetProgress(percent);
     view_.ShowTransferStatus(transferredBytes_, transferSize_);
 }
@@ -172,6 +173,7 @@ void TFileTransfer::sendFile() {
         // A file that grew since the offer goes at its size now, as announced again here.
         transferSize_ = input_->Size();
         transferredBytes_ = 0;
+        shownPercent_ = -1;
         port_.AppendLog("Transmitting " + transferFileName_);
         view_.SetTextToSendEnabled(false);
         view_.SetBusyCursor(true);
@@ -258,7 +260,7 @@ bool TFileTransfer::NextPayload(std::string& payload) {
     transferredBytes_ += static_cast<int64_t>(chunk.bytes);
     byteSum_ += chunk.byteSum;
     ShowProgress();
-    port_.DebugLine("Sent " + Decimal(transferredBytes_) + " bytes");
+    if (port_.WantsDebugLines()) port_.DebugLine("Sent " + Decimal(transferredBytes_) + " bytes");
     return true;
 }
 
@@ -328,6 +330,7 @@ void TFileTransfer::FileOffered(const std::string& text) {
                 view_.SetBusyCursor(true);
                 channel_.sendTextToPeerEncrypted(kFileAccepted);
                 transferredBytes_ = 0;
+                shownPercent_ = -1;
                 byteSum_ = 0;
                 writeFailed_ = false;
             }
@@ -358,15 +361,15 @@ void TFileTransfer::ReceiveChunk(const std::string& text) {
     transferredBytes_ += static_cast<int64_t>(bytes.size());
     for (const char c : bytes) byteSum_ += static_cast<unsigned char>(c);
     ShowProgress();
-    port_.DebugLine("Received " + Decimal(transferredBytes_) + " bytes");
+    if (port_.WantsDebugLines()) port_.DebugLine("Received " + Decimal(transferredBytes_) + " bytes");
 }
 
 void TFileTransfer::FinishReceiving(const std::string& text) {
     output_.reset();
     isTransferring_ = false;
+    transferFileName_.clear();
     const std::size_t question = text.find('?');
     const std::string peerText = question == std::string::npos ? std::string() : text.substr(question + 1);
-    EndReceivingState();
     const int32_t peerChecksum = StrToInt(peerText);
     const uint32_t checksum = transferChecksum();
     if (transferredBytes_ == transferSize_ && static_cast<int64_t>(peerChecksum) == checksum)
@@ -377,12 +380,6 @@ void TFileTransfer::FinishReceiving(const std::string& text) {
                         ", peer checksum=" + Decimal(peerChecksum));
     port_.FixControls();
     FocusTextToSendUnlessGuarded();
-}
-
-void TFileTransfer::EndReceivingState() {
-    output_.reset();
-    isTransferring_ = false;
-    transferFileName_.clear();
 }
 
 // ---------------------------------------------------------------- the connection ends

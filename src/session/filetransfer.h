@@ -39,7 +39,6 @@ public:
     TFileTransfer(ISessionPort& port, ISessionView& view, IFileSystem& files, IWorker& worker,
                   TEncryptedChannel& channel, const TKeyExchange& keys)
         : port_(port), view_(view), files_(files), worker_(worker), channel_(channel), keys_(keys) {}
-    ~TFileTransfer();
 
     bool isTransferring() const override { return isTransferring_; }
     const std::string& transferFileName() const { return transferFileName_; }
@@ -82,7 +81,6 @@ private:
     void EndSendingState();
     void ReceiveChunk(const std::string& text);
     void FinishReceiving(const std::string& text);
-    void EndReceivingState();
     void ShowProgress();
     void FocusTextToSendUnlessGuarded();
 
@@ -100,6 +98,8 @@ private:
     int64_t transferSize_ = 0;
     int64_t transferredBytes_ = 0;
     uint64_t byteSum_ = 0;
+    // The percent last shown, so that the view hears only of changes.
+    int shownPercent_ = -1;
 
     // Sending: the file is shared with the batch under way on the worker.
     std::shared_ptr<IInputFile> input_;

@@ -204,12 +204,17 @@ void TChatSession::OverwriteShownTexts() {
     view_.ClearLog();
 }
 
+void TChatSession::ForgetReceivedBytes() {
+    receiveBuffer_.Clear();
+    // A frame loop under way notices and stops.
+    ++receiveGeneration_;
+    framesHeld_ = false;
+}
+
 void TChatSession::cleanupMemory() {
     try {
         keys_.ReleaseSessionKey();
-        receiveBuffer_.Clear();
-        ++receiveGeneration_;
-        framesHeld_ = false;
+        ForgetReceivedBytes();
         dropPendingFrames();
         keys_.ReleaseKeys();
     } catch (const std::exception& error) {
@@ -364,8 +369,7 @@ void TChatSession::btnConnectClick() {
     if (isGeneratingKey_) return;
     const bool started = guarded([this] {
         isServer_ = false;
-        receiveBuffer_.Clear();
-        ++receiveGeneration_;
+        ForgetReceivedBytes();
         sendSequence_ = 0;
         receiveSequence_ = 0;
         cleanupMemory();
@@ -422,9 +426,7 @@ void TChatSession::ServerSocket1Accept(ISocketConnection& socket) {
         FixControls();
 
         keys_.StartServerSide();
-        receiveBuffer_.Clear();
-        ++receiveGeneration_;
-        framesHeld_ = false;
+        ForgetReceivedBytes();
         sendSequence_ = 0;
         receiveSequence_ = 0;
         dropPendingFrames();

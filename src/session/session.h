@@ -170,6 +170,8 @@ private:
     // Peers that connected while the key pair was being made are served now.
     void ServeHeldPeers();
     bool IsHeld(const ISocketConnection& socket) const;
+    // Empties the receive buffer, also under a frame loop that is running.
+    void ForgetReceivedBytes();
     void processFrames();
     void DispatchPayload(const std::string& payload);
     void ConnectionEnded(TConnectionEnd end);
