@@ -1,5 +1,10 @@
 #include "adapters/settingsfile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -20,6 +25,41 @@ std::optional<std::string> ReadWhole(const std::string& path) {
     return bytes.str();
 }
 
+bool WriteAll(int fd, const std::string& bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t written = write(fd, bytes.data() + at, bytes.size() - at);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        at += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool WriteNew(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// The new bytes go to a file beside the old one, which they replace only
+// once all of them are on disk: a full disk or a crash midway leaves the old
+// settings as they were. A link stays a link; the file it names is replaced.
+bool Replace(const std::string& path, const std::string& bytes) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    struct stat old {};
+    if (error || stat(target.c_str(), &old) != 0) return false;
+    std::string name = target.string() + ".XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    const bool written = fchmod(fd, old.st_mode & 07777) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (written && closed && rename(name.data(), target.c_str()) == 0) return true;
+    unlink(name.data());
+    return false;
+}
+
 }  // namespace
 
 std::string TSettingsFile::Read() { return ReadWhole(path_).value_or(std::string()); }
@@ -34,8 +74,5 @@ void TSettingsFile::Update(const std::function<std::string(const std::string& cu
     if (!current) throw refused;
     const std::string bytes = update(*current);
     if (bytes == *current) return;
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) throw refused;
+    if (!(exists ? Replace(path_, bytes) : WriteNew(path_, bytes))) throw refused;
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -90,6 +91,44 @@ TEST_F(SettingsFile, UnwritableOrUnreadableFileIsRefusedWithItsPath) {
               }),
               "Unable to write to " + PathOf("quellmere.conf"));
     EXPECT_FALSE(updated);
+}
+
+TEST_F(SettingsFile, AWriteCutShortByAFullDiskLeavesTheOldSettingsWhole) {
+    const std::string path = PathOf("quellmere.conf");
+    const std::string old = "[main]\n; my comments\nlistenPort=1801\n";
+    WriteFile(path, old);
+    // In a child whose files may not grow past a few bytes, as on a full disk.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{16, 16};
+        setrlimit(RLIMIT_FSIZE, &small);
+        const std::string thrown = ThrownText([&] {
+            TSettingsFile(path).Update([](const std::string& current) { return current + std::string(100, 'x'); });
+        });
+        _exit(thrown == "Unable to write to " + path ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quellmere.conf"});
+}
+
+TEST_F(SettingsFile, UpdateKeepsTheFilesModeAndWritesThroughALink) {
+    const std::string path = PathOf("real.conf");
+    WriteFile(path, "[main]\n");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    ASSERT_EQ(symlink(path.c_str(), PathOf("quellmere.conf").c_str()), 0);
+    TSettingsFile(PathOf("quellmere.conf")).Update([](const std::string& current) { return current + "debug=true\n"; });
+    EXPECT_EQ(ReadFile(path), "[main]\ndebug=true\n");
+    struct stat written {};
+    ASSERT_EQ(lstat(PathOf("quellmere.conf").c_str(), &written), 0);
+    EXPECT_TRUE(S_ISLNK(written.st_mode));
+    ASSERT_EQ(stat(path.c_str(), &written), 0);
+    EXPECT_EQ(written.st_mode & 07777, 0640u);
 }
 
 using DiskFiles = InTemporaryFolder;
