@@ -3,6 +3,7 @@
 // one key exchange.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 // The threads to use for count jobs when `requested` were asked for (0: one
@@ -15,3 +16,9 @@ unsigned ThreadsFor(unsigned requested, std::size_t count);
 // rethrown here after every thread has stopped; jobs not yet started by then
 // are skipped. Should the system refuse a thread, the others do its share.
 void RunSpread(std::size_t count, unsigned threads, const std::function<void(std::size_t)>& job);
+
+// Below this modulus size an exponentiation costs less than starting a thread.
+constexpr int32_t kSpreadFromModulusBits = 256;
+inline unsigned ThreadsForModulus(int32_t modulusBits, unsigned threads) {
+    return modulusBits < kSpreadFromModulusBits ? 1 : threads;
+}

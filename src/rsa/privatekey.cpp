@@ -142,7 +142,8 @@ std::string TPrivateKey::DecryptParallel(TCiphertextList& list, unsigned threads
         if (first[i] == i) distinct.push_back(i);
     }
     // Each worker changes only its own entry's number; the key is only read.
-    RunSpread(distinct.size(), threads, [&](std::size_t k) { DecryptNumber(*list[distinct[k]].Number); });
+    RunSpread(distinct.size(), ThreadsForModulus(N->BitLength(), threads),
+              [&](std::size_t k) { DecryptNumber(*list[distinct[k]].Number); });
     for (std::size_t i = 0; i < first.size(); ++i) {
         if (first[i] != i) list[i].Number->Assign(*list[first[i]].Number);
     }

@@ -57,7 +57,8 @@ void TPublicKey::EncryptParallel(std::string_view text, TCiphertextList& list, u
     const TEncryptionPlan plan(text, !E.IsZero() && !E.IsNegative());
     // Each worker writes only its own slot; E and N are only read.
     std::vector<std::unique_ptr<TBigint>> powers(plan.PowerCount());
-    RunSpread(plan.PowerCount(), threads, [&](std::size_t i) { powers[i] = EncryptByte(plan.Power(i)); });
+    RunSpread(plan.PowerCount(), ThreadsForModulus(N.BitLength(), threads),
+              [&](std::size_t i) { powers[i] = EncryptByte(plan.Power(i)); });
     std::array<std::unique_ptr<TBigint>, TEncryptionPlan::kByteValues> byByte;
     std::vector<std::unique_ptr<TBigint>> numbers;
     numbers.reserve(text.size());
