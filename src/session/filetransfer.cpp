@@ -394,6 +394,8 @@ void TFileTransfer::ConnectionEnded() {
         input_.reset();
         ready_.clear();
     } else if (output_) {
+        // Closed first: when the line shows, the file on disk is what it says.
+        output_.reset();
         port_.AppendLog("Receiving " + transferFileName_ + " stopped with the connection after " +
                         Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
     }
