@@ -25,15 +25,21 @@ std::vector<std::string> ListenerHandshake(const std::string& port) {
             "** HANDSHAKING COMPLETE **"};
 }
 
-std::vector<std::string> ConnectorHandshake(const std::string& port) {
-    return {"Connected to localhost:" + port,
-            "Received remote RSA public key ok",
+std::vector<std::string> ConnectorKeyLines() {
+    return {"Received remote RSA public key ok",
             "Generating AES key",
             "Generated AES key",
             "Encrypting AES key with remote RSA public key...please wait",
             "Transmitting AES key",
             "Transmitted AES key, waiting for peer to decrypt & acknowledge",
             "** HANDSHAKING COMPLETE **"};
+}
+
+std::vector<std::string> ConnectorHandshake(const std::string& port) {
+    std::vector<std::string> lines = {"Connected to localhost:" + port};
+    const std::vector<std::string> keyLines = ConnectorKeyLines();
+    lines.insert(lines.end(), keyLines.begin(), keyLines.end());
+    return lines;
 }
 
 std::vector<std::string> SenderLines(const QString& path) {

@@ -22,6 +22,8 @@ inline const std::string kWeakKeyWarning = "Warning - key size is 512 which is w
 // listener's key has 512 bits.
 std::vector<std::string> ListenerHandshake(const std::string& port);
 std::vector<std::string> ConnectorHandshake(const std::string& port);
+// The connector's lines after "Connected to ...", to the end of its key exchange.
+std::vector<std::string> ConnectorKeyLines();
 // At most COUNT lines from FROM on.
 std::vector<std::string> Slice(const std::vector<std::string>& lines, std::size_t from, std::size_t count);
 
