@@ -4,6 +4,9 @@
 // work with OpenSSL's EVP. Prints
 //   file-transfer: ours X MB/s, openssl Y MB/s, ratio Z
 //   file-transfer-rss: ours X MiB
+//   chat-stall: ours X ms
+// the last the longest time either program's event loop stood still while
+// both typed 10,000 lines at once and heard all of the other's.
 // MB/s = 10^6 file bytes a second, from the sender's "Transmitting " line to
 // the moment both processes have exited, the faster of two runs a side; the
 // received file must match the sent one in size and SHA-256. The resident
@@ -35,6 +38,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -205,11 +209,21 @@ public:
         if (input_ >= 0) close(input_);
         input_ = -1;
     }
+    // All of TEXT into the held-open input; blocks while the program reads.
+    void Write(const std::string& text) const {
+        for (std::size_t at = 0; at < text.size();) {
+            const ssize_t n = write(input_, text.data() + at, text.size() - at);
+            if (n < 0 && errno == EINTR) continue;
+            RequireCall(n > 0, "writing to " + name_);
+            at += static_cast<std::size_t>(n);
+        }
+    }
 
     // What there is to read: whole lines. At the end of the output the
     // program has exited, and is reaped.
     std::vector<std::string> ReadLines() {
-        char buffer[4096];
+        // As much as a pipe holds: a program blocked on a full pipe would count as stalled.
+        char buffer[64 * 1024];
         const ssize_t n = read(output_, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) return {};
         if (n <= 0) {
@@ -307,6 +321,17 @@ std::vector<std::string> OutputOf(const std::vector<std::string>& arguments, con
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// The listener makes its key pair before it listens.
+void AwaitListening(TChild& listener, Clock::time_point deadline) {
+    bool listening = false;
+    Pump(
+        {&listener}, [&](TChild&, const std::string& line) { listening |= StartsWith(line, "Listening on port"); },
+        [&] { return listening; }, deadline);
+    if (listening) return;
+    listener.RequireSuccess();
+    FailWith(listener.Name() + " ended without listening");
+}
+
 // ---------------------------------------------------------------- a pair
 
 struct TPairCommands {
@@ -352,17 +377,6 @@ public:
     }
 
 private:
-    // The receiver makes its key pair before it listens.
-    static void AwaitListening(TChild& receiver, Clock::time_point deadline) {
-        bool listening = false;
-        Pump(
-            {&receiver}, [&](TChild&, const std::string& line) { listening |= StartsWith(line, "Listening on port"); },
-            [&] { return listening; }, deadline);
-        if (listening) return;
-        receiver.RequireSuccess();
-        FailWith(receiver.Name() + " ended without listening");
-    }
-
     void CheckReceived(const TFileFacts& sent) const {
         const TFileFacts received = FactsOf(commands_.receivedPath);
         if (received.size != sent.size || received.sha256 != sent.sha256)
@@ -404,6 +418,67 @@ bool HasFileOptions(const std::string& cli, const TTempDir& dir) {
         accept |= line.find("--accept-files") != std::string::npos;
     }
     return send && accept;
+}
+
+// ---------------------------------------------------------------- chat
+
+constexpr int kChatLines = 10000;
+
+std::string ChatInput(const std::string& speaker) {
+    std::string input;
+    for (int number = 1; number <= kChatLines; ++number)
+        input += speaker + " line " + std::to_string(number) + " " + std::string(number % 97, '.') + "\n";
+    return input;
+}
+
+// What QUELLMERE_REPORT_STALLS makes the program say on standard error.
+double ReportedStallMs(const std::string& errorPath) {
+    static const std::string kPrefix = "longest event-loop stall: ";
+    std::ifstream errors(errorPath);
+    for (std::string line; std::getline(errors, line);)
+        if (StartsWith(line, kPrefix.c_str())) return std::stod(line.substr(kPrefix.size()));
+    FailWith(errorPath + " names no stall: " + ReadWholeFile(errorPath));
+}
+
+// Both sides type 10,000 lines at once and hear all of the other's; the
+// longer of the two programs' longest event-loop stalls.
+double ChatStall(const std::string& cli) {
+    const TTempDir dir;
+    const std::string config = dir.Path("empty.conf");
+    std::ofstream{config};
+    const std::string port = std::to_string(FreePort());
+    setenv("QUELLMERE_REPORT_STALLS", "1", 1);
+    const Clock::time_point deadline = Clock::now() + kPairTimeout;
+    TChild listener({cli, "listen", "--port", port, "--key-size", "1024", "--config", config}, dir.Path("listener.err"),
+                    true);
+    AwaitListening(listener, deadline);
+    TChild connector({cli, "connect", "127.0.0.1", "--port", port, "--config", config}, dir.Path("connector.err"),
+                     true);
+    unsetenv("QUELLMERE_REPORT_STALLS");
+    // Typed from threads of their own: a program whose output waits to be
+    // read here stops reading its input.
+    std::thread typeListener([&] { listener.Write(ChatInput("listener")); });
+    std::thread typeConnector([&] { connector.Write(ChatInput("connector")); });
+    int heardByListener = 0;
+    int heardByConnector = 0;
+    const auto onLine = [&](TChild& child, const std::string& line) {
+        if (!StartsWith(line, "PEER (")) return;
+        ++(&child == &listener ? heardByListener : heardByConnector);
+    };
+    Pump(
+        {&listener, &connector}, onLine,
+        [&] { return heardByListener == kChatLines && heardByConnector == kChatLines; }, deadline);
+    typeListener.join();
+    typeConnector.join();
+    if (heardByListener != kChatLines || heardByConnector != kChatLines)
+        FailWith("lines were lost: " + std::to_string(heardByListener) + " and " + std::to_string(heardByConnector));
+    connector.CloseInput();
+    listener.CloseInput();
+    Pump(
+        {&listener, &connector}, [](TChild&, const std::string&) {}, [] { return false; }, deadline);
+    connector.RequireSuccess();
+    listener.RequireSuccess();
+    return std::max(ReportedStallMs(dir.Path("listener.err")), ReportedStallMs(dir.Path("connector.err")));
 }
 
 struct TBest {
@@ -453,7 +528,10 @@ int main(int argc, char** argv) {
     // A child that dies early must not take us with it through a broken pipe.
     signal(SIGPIPE, SIG_IGN);
     try {
-        return RunBenchmark(argc > 1 ? argv[1] : QUELLMERE_CLI);
+        const std::string cli = argc > 1 ? argv[1] : QUELLMERE_CLI;
+        if (RunBenchmark(cli) != 0) return 1;
+        std::printf("chat-stall: ours %.2f ms\n", ChatStall(cli));
+        return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_transfer: %s\n", error.what());
         return 1;

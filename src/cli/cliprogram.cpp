@@ -6,6 +6,7 @@
 #include <chrono>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "cli/conversationdriver.h"
 #include "cli/readonlysettings.h"
 #include "cli/signalpipe.h"
+#include "cli/stallwatch.h"
 #include "cli/stdinreader.h"
 #include "cli/terminalview.h"
 #include "session/settings.h"
@@ -28,9 +30,9 @@ int ReportSelfChecks(const std::vector<TSelfCheck>& checks, std::ostream& out) {
     return FirstFailedSelfCheck(checks).empty() ? kExitSuccess : kExitFailure;
 }
 
+// The window's settings file, wherever the window keeps it.
 std::string DefaultConfigPath() {
-    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(kSettingsFileName));
-    return QDir::toNativeSeparators(path).toStdString();
+    return DefaultSettingsPath(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString());
 }
 
 TSessionEnvironment MakeTerminalEnvironment(const std::string& configPath) {
@@ -95,9 +97,14 @@ int RunConversation(const TCliOptions& options, int& argc, char** argv) {
     QObject::connect(&poll, &QTimer::timeout, [&driver] { driver.Poll(); });
     poll.start(kPollMilliseconds);
 
+    std::optional<TStallWatch> stalls;
+    if (StallReportWanted()) stalls.emplace();
+
     driver.Start();
     input.Start();
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    if (stalls) std::cerr << "longest event-loop stall: " << stalls->LongestStallMs() << " ms\n" << std::flush;
+    return status;
 }
 
 int RunCli(int& argc, char** argv) {

@@ -4,6 +4,9 @@
 
 namespace {
 
+// Enough to keep the connection busy, few enough that one turn stays short.
+constexpr int kLinesPerTurn = 64;
+
 bool IsBlank(const std::string& text) { return text.find_first_not_of(" \t") == std::string::npos; }
 
 // /cancel and /quit act on the transfer that other lines wait for.
@@ -127,9 +130,14 @@ void TConversationDriver::ScheduleSend() {
 
 void TConversationDriver::RunWaitingLines() {
     // A line may end the conversation or start a transfer; the rest then wait.
-    while (!finished() && KeyExchangeComplete()) {
+    // A long paste goes out a slice per turn so received lines keep flowing.
+    for (int sent = 0; !finished() && KeyExchangeComplete(); ++sent) {
         const auto next = NextRunnableLine();
         if (next == waitingLines_.end()) return;
+        if (sent == kLinesPerTurn) {
+            ScheduleSend();
+            return;
+        }
         const TTypedLine line = std::move(*next);
         waitingLines_.erase(next);
         Run(line);

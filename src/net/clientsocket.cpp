@@ -139,13 +139,17 @@ void TClientSocket::Connected() {
     }
 }
 
-void TClientSocket::ReadyRead() {
-    if (!active_ || !OnRead) return;
-    try {
-        OnRead(connection_);
-    } catch (const std::exception& error) {
-        Report(error.what());
-    }
+void TClientSocket::ReadyRead() { ReadSlice(); }
+
+bool TClientSocket::ReadSlice() {
+    if (!active_ || !OnRead) return false;
+    return connection_.ReadSlice([this] {
+        try {
+            OnRead(connection_);
+        } catch (const std::exception& error) {
+            Report(error.what());
+        }
+    });
 }
 
 void TClientSocket::BytesWritten() {
@@ -159,6 +163,8 @@ void TClientSocket::BytesWritten() {
 
 void TClientSocket::PeerClosed() {
     if (!active_) return;
+    // What the peer said before it left is heard before it leaves.
+    while (ReadSlice()) {}
     QTcpSocket* const closing = connection_.Socket();
     active_ = false;
     try {

@@ -163,7 +163,13 @@ void TServerSocket::FireClientEvent(TSocketNotifyEvent event, TQtSocketConnectio
     }
 }
 
+bool TServerSocket::ReadSlice(TQtSocketConnection* connection) {
+    return connection->ReadSlice([this, connection] { FireClientEvent(OnClientRead, connection); });
+}
+
 void TServerSocket::ClientClosed(TQtSocketConnection* connection) {
+    // What the peer said before it left is heard before it leaves.
+    while (ReadSlice(connection)) {}
     try {
         connection->CloseConnection();
     } catch (const std::exception& error) {

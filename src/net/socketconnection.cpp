@@ -5,10 +5,14 @@
 #include <sys/socket.h>
 
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
 constexpr qint64 kReadBufferBytes = 1 << 20;
+// What one read event hands on: a peer that sent a lot is served over several
+// turns of the event loop, so the window and the other events keep going.
+constexpr qint64 kReadSliceBytes = 16 << 10;
 
 }  // namespace
 
@@ -49,8 +53,21 @@ std::size_t TQtSocketConnection::UnsentBytes() const {
 
 std::string TQtSocketConnection::ReceiveAvailable() {
     if (!socket_) return {};
-    const QByteArray data = socket_->readAll();
+    QTcpSocket* const socket = socket_.get();
+    const QByteArray data = socket->read(kReadSliceBytes);
+    // The rest is announced again once the event loop has come round.
+    if (socket->bytesAvailable() > 0) QTimer::singleShot(0, socket, [socket] { emit socket->readyRead(); });
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+qint64 TQtSocketConnection::UnreadBytes() const { return socket_ ? socket_->bytesAvailable() : 0; }
+
+bool TQtSocketConnection::ReadSlice(const std::function<void()>& read) {
+    const qint64 before = UnreadBytes();
+    read();
+    const qint64 after = UnreadBytes();
+    // A handler that took nothing (a peer kept waiting) is asked again by the next event.
+    return after > 0 && after < before;
 }
 
 std::string TQtSocketConnection::RemoteHostName() {

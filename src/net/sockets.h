@@ -46,6 +46,13 @@ public:
     // Fired by CloseConnection before the handle closes.
     std::function<void()> BeforeClose;
 
+    // Bytes received and not yet handed on.
+    qint64 UnreadBytes() const;
+    // Calls READ, which takes one slice of what was received; whether more
+    // waits that READ is taking. The slices of a connection that closes are
+    // all handed on before its close.
+    bool ReadSlice(const std::function<void()>& read);
+
 private:
     std::unique_ptr<QTcpSocket, TDeleteLater> socket_;
     bool connected_ = false;
@@ -74,6 +81,8 @@ private:
     void StartConnect(const QHostAddress& address);
     void Connected();
     void ReadyRead();
+    // One slice of what arrived to OnRead; whether more waits.
+    bool ReadSlice();
     void BytesWritten();
     void PeerClosed();
     void SocketFailed(int errorCode);
@@ -113,6 +122,8 @@ private:
     void WatchClient(TQtSocketConnection* connection);
     // Fires an event of one accepted connection while it is connected.
     void FireClientEvent(TSocketNotifyEvent event, TQtSocketConnection* connection);
+    // One slice of what a client sent to OnClientRead; whether more waits.
+    bool ReadSlice(TQtSocketConnection* connection);
     void ClientClosed(TQtSocketConnection* connection);
     void ClientFailed(TQtSocketConnection* connection, int errorCode);
     // Takes the connection out of the list later, after its handlers returned.

@@ -56,6 +56,15 @@ protected:
         ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window, "key", keys}));
     }
 
+    // Alt+L, and OK to the warning that a 512-bit key is weak.
+    void ListenInWindow(const QString& window, const QString& port) {
+        ASSERT_NO_FATAL_FAILURE(PressKeys(window, QStringLiteral("alt+l")));
+        const std::optional<QString> warning = desktop_.WaitForNewWindow(QStringLiteral("Warning"), *window_);
+        ASSERT_TRUE(warning.has_value()) << window_->Transcript();
+        ASSERT_NO_FATAL_FAILURE(PressKeys(*warning, QStringLiteral("Return")));
+        ASSERT_TRUE(WaitUntilListening(*window_, port)) << window_->Transcript();
+    }
+
     // Slowly, so that the garbage each key brings goes between the keys.
     void TypeLineInWindow(const QString& window, const std::string& line) {
         ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window}));
@@ -101,12 +110,7 @@ TEST_F(WindowAndTerminal, WindowListensTerminalConnects) {
     const QString window = StartWindow({"RsaKeySize=512", "listenPort=" + port});
     ASSERT_FALSE(window.isEmpty());
 
-    ASSERT_NO_FATAL_FAILURE(PressKeys(window, QStringLiteral("alt+l")));
-    // A 512-bit key is weak: the window says so in a box that waits for OK.
-    const std::optional<QString> warning = desktop_.WaitForNewWindow(QStringLiteral("Warning"), *window_);
-    ASSERT_TRUE(warning.has_value()) << window_->Transcript();
-    ASSERT_NO_FATAL_FAILURE(PressKeys(*warning, QStringLiteral("Return")));
-    ASSERT_TRUE(WaitUntilListening(*window_, port)) << window_->Transcript();
+    ASSERT_NO_FATAL_FAILURE(ListenInWindow(window, port));
 
     const std::unique_ptr<TChildProcess> terminal = StartTerminal({"connect", "127.0.0.1", "--port", port});
     ASSERT_NO_FATAL_FAILURE(ExpectConversationUp(*terminal));
@@ -141,4 +145,52 @@ TEST_F(WindowAndTerminal, TerminalListensWindowConnects) {
     EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
               (std::vector<std::string>{"Client disconnected", "Disconnected"}));
     EXPECT_EQ(terminal->ErrorText(), kWeakKeyWarning);
+}
+
+// A thousand lines each way while both type at once: the terminal's all at
+// once, the window's key by key (its field without the garbage keystrokes, so
+// the typing may be fast).
+TEST_F(WindowAndTerminal, ThousandLinesEachWayArriveWholeInOrder) {
+    constexpr int kLineCount = 1000;
+    std::vector<std::string> windowLines;
+    std::vector<std::string> terminalLines;
+    std::string typed;
+    std::string terminalInput;
+    for (int number = 1; number <= kLineCount; ++number) {
+        const std::string digits = std::to_string(number);
+        windowLines.push_back("w" + std::string(4 - digits.size(), '0') + digits);
+        terminalLines.push_back("terminal line " + digits + std::string(number % 40, '.'));
+        typed += windowLines.back() + "\r";  // xdotool types "\r" as Return, "\n" as Linefeed
+        terminalInput += terminalLines.back() + "\n";
+    }
+    const QString port = PortText(FreePort());
+    const QString window = StartWindow({"antikeylogging=false", "RsaKeySize=512", "listenPort=" + port});
+    ASSERT_FALSE(window.isEmpty());
+    ASSERT_NO_FATAL_FAILURE(ListenInWindow(window, port));
+
+    const std::unique_ptr<TChildProcess> terminal = StartTerminal({"connect", "127.0.0.1", "--port", port});
+    ASSERT_NO_FATAL_FAILURE(ExpectConversationUp(*terminal));
+    terminal->Write(terminalInput);
+    ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window}));
+    ASSERT_TRUE(desktop_.Xdotool({"mousemove", "--window", window, "300", "150", "click", "1"}));
+    Pause(300ms);
+    ASSERT_TRUE(desktop_.Xdotool({"type", "--delay", "2", QString::fromStdString(typed)}));
+
+    // The terminal's first line went out before the burst.
+    terminalLines.insert(terminalLines.begin(), kTerminalLine);
+    const auto chatCount = [](const TChildProcess& side, const std::string& speaker) {
+        return ChatTexts(side.OutputLines(), speaker).size();
+    };
+    const auto allArrived = [&] {
+        return chatCount(*window_, "PEER") >= terminalLines.size() &&
+               chatCount(*terminal, "PEER") >= windowLines.size();
+    };
+    const auto progress = [&] {
+        return static_cast<int64_t>(window_->OutputLines().size() + terminal->OutputLines().size());
+    };
+    ASSERT_TRUE(WaitUntilWhileChanging(allArrived, progress)) << terminal->Transcript() << window_->Transcript();
+    EXPECT_EQ(ChatTexts(terminal->OutputLines(), "PEER"), windowLines);
+    EXPECT_EQ(ChatTexts(window_->OutputLines(), "YOU"), windowLines);
+    EXPECT_EQ(ChatTexts(window_->OutputLines(), "PEER"), terminalLines);
+    EXPECT_EQ(ChatTexts(terminal->OutputLines(), "YOU"), terminalLines);
 }
