@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +25,22 @@ int printSelfChecks(const std::vector<TSelfCheck>& checks) {
 void printUsage(std::FILE* to) {
     std::fprintf(to,
                  "Usage: quellmere [--config FILE] [--echo-log] [--self-check] [--version]\n"
-                 "  --config FILE  settings file (default: quellmere.conf beside the program)\n"
+                 "  --config FILE  settings file (default: quellmere.conf beside the program if it is\n"
+                 "                 there or that folder is writable, else\n"
+                 "                 $XDG_CONFIG_HOME/quellmere/quellmere.conf, by default\n"
+                 "                 ~/.config/quellmere/quellmere.conf)\n"
                  "  --echo-log     also write every line of the message log to standard output\n"
                  "  --self-check   run the cipher and generator self-checks, then exit\n"
                  "  --version      print the version, then exit\n");
+}
+
+// The settings are written back at close, so the folder the default points
+// into must exist by then.
+QString defaultConfigPath() {
+    const std::string programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+    const QString path = QString::fromStdString(DefaultSettingsPath(programFolder));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
 }
 
 }  // namespace
@@ -59,7 +73,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Quellmere"));
 
     // QApplication has taken its own options out of the list by now.
-    QString configPath = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quellmere.conf"));
+    std::optional<QString> configPath;
     bool echoLog = false;
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -77,7 +91,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    TForm1 form(MakeDefaultEnvironment(QDir::toNativeSeparators(configPath).toStdString()));
+    if (!configPath) configPath = defaultConfigPath();
+
+    TForm1 form(MakeDefaultEnvironment(QDir::toNativeSeparators(*configPath).toStdString()));
     if (echoLog) {
         // For scripts that watch a window's conversation.
         form.SetLogEcho([](const std::string& line) {

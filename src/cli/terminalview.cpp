@@ -39,6 +39,15 @@ void TTerminalView::ShowWarning(const std::string& text) { WriteLine(err_, text)
 
 void TTerminalView::ShowError(const std::string& text) { WriteLine(err_, text); }
 
+void TTerminalView::ShowErrorBox(const std::string& caption, const std::string& text) {
+    WriteLine(err_, caption + ":");
+    const std::string lineBreak = "\r\n";
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(lineBreak, start)) != std::string::npos; start = end + lineBreak.size())
+        WriteLine(err_, text.substr(start, end - start));
+    WriteLine(err_, text.substr(start));
+}
+
 std::string TTerminalView::ChooseSaveFile(const std::string& offeredName) {
     return OnChooseSaveFile ? OnChooseSaveFile(offeredName) : std::string();
 }

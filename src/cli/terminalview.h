@@ -32,6 +32,8 @@ public:
     void FocusTextToSend() override {}
     void ShowWarning(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    // The caption, then each line of the text.
+    void ShowErrorBox(const std::string& caption, const std::string& text) override;
     void SetBusyCursor(bool) override {}
     bool IsApplicationActive() const override { return true; }
     void FlashTaskBar() override {}

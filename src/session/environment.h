@@ -10,6 +10,7 @@
 #include <string>
 
 #include "net/socketapi.h"
+#include "session/desktop.h"
 
 class TPrivateKey;
 
@@ -102,4 +103,8 @@ struct TSessionEnvironment {
     std::unique_ptr<ITimer> pauseTimer;
     std::unique_ptr<IWorker> worker;
     TKeyGenerator generateKey;
+    // Optional: without it the session has the null desktop.
+    std::unique_ptr<IDesktop> desktop;
+    // The project's web address; its read-me and download pages hang off it.
+    std::string projectHomepage;
 };

@@ -29,6 +29,8 @@ TChatSession::TChatSession(ISessionView& view, TSessionEnvironment environment)
       clock_(std::move(environment.clock)),
       pauseTimer_(std::move(environment.pauseTimer)),
       generateKey_(std::move(environment.generateKey)),
+      desktop_(environment.desktop ? std::move(environment.desktop) : std::make_unique<TNullDesktop>()),
+      projectHomepage_(std::move(environment.projectHomepage)),
       worker_(std::move(environment.worker)),
       keys_(*this, view_, *worker_),
       channel_(*this, view_, *clock_, keys_),
@@ -259,6 +261,30 @@ void TChatSession::btnStartLoggingClick() {
         trace_.Start();
         FixControls();
     });
+}
+
+// ---------------------------------------------------------------- desktop extras
+
+void TChatSession::sbLaunchVantrelClick() {
+    guarded([this] {
+        const int result = desktop_->StartDocument(vantrelPath_);
+        if (result >= kLaunchFailureLimit) return;
+        view_.ShowErrorBox("Error", "Error " + Decimal(result) + " running " + vantrelPath_ + "\r\n" +
+                                        " - download from " + DownloadPageAddress(projectHomepage_) + " " + "\r\n" +
+                                        " and configure path in " + "quellmere.conf");
+    });
+}
+
+void TChatSession::sbVisitWebSiteClick() {
+    guarded([this] { desktop_->OpenAddress(ReadMePageAddress(projectHomepage_)); });
+}
+
+void TChatSession::SpeedButton20Click() { WindowsExit(kExitPowerOff | kExitForce); }
+
+bool TChatSession::WindowsExit(uint32_t flags) {
+    bool accepted = false;
+    guarded([&] { accepted = desktop_->ExitSystem(flags); });
+    return accepted;
 }
 
 void TChatSession::btnStopLoggingClick() {

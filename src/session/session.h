@@ -65,6 +65,13 @@ public:
     void OfferFile(const std::string& path);
     // Stops the file being sent; the end message goes out at once.
     void CancelSending();
+    // The desktop extras: the companion tool, the read-me page and an
+    // immediate power-off that asks no one and closes nothing first.
+    void sbLaunchVantrelClick();
+    void sbVisitWebSiteClick();
+    void SpeedButton20Click();
+    // True when the system accepted the request; a refusal shows nothing.
+    bool WindowsExit(uint32_t flags);
 
     // Options of the terminal program over the settings file's values.
     void SetDebugMode(bool on) { debugMode_ = on; }
@@ -191,6 +198,8 @@ private:
     std::unique_ptr<IClock> clock_;
     std::unique_ptr<ITimer> pauseTimer_;
     TKeyGenerator generateKey_;
+    std::unique_ptr<IDesktop> desktop_;
+    std::string projectHomepage_;
     // The destructor lets it go first, so no result of its work arrives at a
     // session that is going.
     std::unique_ptr<IWorker> worker_;

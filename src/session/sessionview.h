@@ -38,6 +38,9 @@ public:
     virtual void ShowWarning(const std::string& text) = 0;
     // The application's top-level error display.
     virtual void ShowError(const std::string& text) = 0;
+    // A modal box with its own caption, the error icon and the button OK. A
+    // view without such a box shows the text on its error display.
+    virtual void ShowErrorBox(const std::string& /*caption*/, const std::string& text) { ShowError(text); }
     virtual void SetBusyCursor(bool busy) = 0;
     virtual bool IsApplicationActive() const = 0;
     virtual void FlashTaskBar() = 0;

@@ -11,6 +11,10 @@ void TMessageBoxDialogs::Error(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QStringLiteral("Quellmere"), text, QMessageBox::Ok);
 }
 
+void TMessageBoxDialogs::ErrorBox(QWidget* parent, const QString& caption, const QString& text) {
+    QMessageBox::critical(parent, caption, text, QMessageBox::Ok);
+}
+
 bool TMessageBoxDialogs::Question(QWidget* parent, const QString& text) {
     return QMessageBox::question(parent, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;

@@ -13,6 +13,8 @@ public:
     virtual void Warning(QWidget* parent, const QString& text) = 0;
     // The application's error display: the error's text and nothing else.
     virtual void Error(QWidget* parent, const QString& text) = 0;
+    // An error box with its own caption and the error icon.
+    virtual void ErrorBox(QWidget* parent, const QString& caption, const QString& text) = 0;
     // A confirmation with Yes and No.
     virtual bool Question(QWidget* parent, const QString& text) = 0;
     // The file-open dialog; empty when cancelled.
@@ -26,6 +28,7 @@ class TMessageBoxDialogs final : public IDialogs {
 public:
     void Warning(QWidget* parent, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
+    void ErrorBox(QWidget* parent, const QString& caption, const QString& text) override;
     bool Question(QWidget* parent, const QString& text) override;
     QString OpenFile(QWidget* parent) override;
     QString SaveFile(QWidget* parent, const QString& suggestedName) override;

@@ -270,8 +270,9 @@ void TForm1::wireSession() {
         Guarded([this, typed] { session_->txtTextToSendKeyPress(typed); },
                 [this](const std::string& text) { ShowError(text); });
     });
-    // The companion tool, the web site and shutdown get their handlers with
-    // the features they belong to.
+    connectClick(sbLaunchVantrel, &TChatSession::sbLaunchVantrelClick);
+    connectClick(sbVisitWebSite, &TChatSession::sbVisitWebSiteClick);
+    connectClick(SpeedButton20, &TChatSession::SpeedButton20Click);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -363,6 +364,11 @@ void TForm1::ShowWarning(const std::string& text) {
 
 void TForm1::ShowError(const std::string& text) {
     dialogs_->Error(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TForm1::ShowErrorBox(const std::string& caption, const std::string& text) {
+    dialogs_->ErrorBox(this, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                       QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void TForm1::SetBusyCursor(bool busy) {

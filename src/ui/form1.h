@@ -49,6 +49,7 @@ public:
     void FocusTextToSend() override;
     void ShowWarning(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    void ShowErrorBox(const std::string& caption, const std::string& text) override;
     void SetBusyCursor(bool busy) override;
     bool IsApplicationActive() const override;
     void FlashTaskBar() override;

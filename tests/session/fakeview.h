@@ -51,6 +51,10 @@ public:
         errors.push_back(text);
         journal.push_back("error:" + text);
     }
+    void ShowErrorBox(const std::string& caption, const std::string& text) override {
+        errorBoxes.push_back({caption, text});
+        journal.push_back("errorbox:" + caption + ":" + text);
+    }
     void SetBusyCursor(bool isBusy) override {
         busy = isBusy;
         cursor.push_back(isBusy);
@@ -76,6 +80,7 @@ public:
     std::vector<std::string> journal;
     std::vector<std::string> warnings;
     std::vector<std::string> errors;
+    std::vector<std::pair<std::string, std::string>> errorBoxes;
     std::vector<bool> cursor;
     std::map<TSessionField, std::string> fields;
     TControlStates lastStates;

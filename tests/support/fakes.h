@@ -334,6 +334,30 @@ public:
     std::string time = "11:01:04";
 };
 
+// A desktop that starts nothing and switches nothing off: it records each
+// request and gives the answers the test sets.
+class FakeDesktop : public IDesktop {
+public:
+    int StartDocument(const std::string& path) override {
+        started.push_back(path);
+        return startResult;
+    }
+    void OpenAddress(const std::string& address) override { opened.push_back(address); }
+    bool ExitSystem(uint32_t flags) override {
+        exitRequests.push_back(flags);
+        return exitAccepted;
+    }
+
+    int startResult = kLaunchStarted;
+    bool exitAccepted = true;
+    std::vector<std::string> started;
+    std::vector<std::string> opened;
+    std::vector<uint32_t> exitRequests;
+};
+
+// The homepage the fakes' sessions know.
+constexpr const char* kFakeHomepage = "https://quellmere.example/home";
+
 // The fakes of one environment, with pointers the test keeps.
 struct FakeEnvironment {
     FakeClientSocket* client = nullptr;
@@ -343,6 +367,7 @@ struct FakeEnvironment {
     FakeClock* clock = nullptr;
     FakeTimer* timer = nullptr;
     FakeWorker* worker = nullptr;
+    FakeDesktop* desktop = nullptr;
 
     // keyGenerator runs when the worker is let run.
     TSessionEnvironment Make(TKeyGenerator keyGenerator) {
@@ -355,6 +380,8 @@ struct FakeEnvironment {
         environment.pauseTimer = Keep(timer);
         environment.worker = Keep(worker);
         environment.generateKey = std::move(keyGenerator);
+        environment.desktop = Keep(desktop);
+        environment.projectHomepage = kFakeHomepage;
         return environment;
     }
 

@@ -31,6 +31,9 @@ class RecordingDialogs : public IDialogs {
 public:
     void Warning(QWidget*, const QString& text) override { warnings << text; }
     void Error(QWidget*, const QString& text) override { errors << text; }
+    void ErrorBox(QWidget*, const QString& caption, const QString& text) override {
+        errorBoxes << caption + QStringLiteral("|") + text;
+    }
     bool Question(QWidget*, const QString& text) override {
         questions << text;
         return answerYes;
@@ -42,6 +45,8 @@ public:
     }
     QStringList warnings;
     QStringList errors;
+    // Caption and text, joined by a bar.
+    QStringList errorBoxes;
     QStringList questions;
     QStringList suggested;
     bool answerYes = true;
@@ -441,6 +446,13 @@ TEST_F(Form1Test, WarningsAndErrorsGoThroughTheDialogSeam) {
     EXPECT_EQ(dialogs->errors, QStringList{"Asynchronous socket error 10061"});
 }
 
+TEST_F(Form1Test, ACaptionedErrorBoxGoesThroughTheDialogSeamAsUtf8) {
+    make();
+    form->ShowErrorBox("Error", "Error 2 running caf\xc3\xa9.exe\r\n - next");
+    EXPECT_EQ(dialogs->errorBoxes, QStringList{QStringLiteral("Error|Error 2 running caf\u00e9.exe\r\n - next")});
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+}
+
 // ---------------------------------------------------------------- with the session
 
 TEST_F(Form1Test, StartsWithDefaultsAndAntiKeyloggingOn) {
@@ -660,6 +672,48 @@ TEST_F(Form1Test, SendFileOffersTheChosenFileAndAnOfferIsAnsweredThroughTheDialo
     EXPECT_EQ(logLines().last(), QStringLiteral("Finished reading file ok"));
     EXPECT_EQ(fakes.files->files["/tmp/in/their.txt"], "Hi");
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
+}
+
+// ---------------------------------------------------------------- desktop extras
+
+TEST_F(Form1Test, LaunchVantrelStartsTheConfiguredToolAndAFailureShowsTheErrorBox) {
+    writeConfig("[main]\nvantrelPath=/opt/v/vantrel\n");
+    makeShown();
+    fakes.desktop->startResult = 2;
+    click("sbLaunchVantrel");
+    EXPECT_EQ(fakes.desktop->started, std::vector<std::string>{"/opt/v/vantrel"});
+    EXPECT_EQ(dialogs->errorBoxes,
+              QStringList{QStringLiteral("Error|Error 2 running /opt/v/vantrel\r\n - download from "
+                                         "https://quellmere.example/home/releases \r\n and configure path in "
+                                         "quellmere.conf")});
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+}
+
+TEST_F(Form1Test, LaunchVantrelThatStartsShowsNothing) {
+    makeShown();
+    click("sbLaunchVantrel");
+    EXPECT_EQ(fakes.desktop->started, std::vector<std::string>{"vantrel.exe"});
+    EXPECT_TRUE(dialogs->errorBoxes.isEmpty());
+}
+
+TEST_F(Form1Test, VisitWebSiteOpensTheReadMePage) {
+    makeShown();
+    click("sbVisitWebSite");
+    EXPECT_EQ(fakes.desktop->opened, std::vector<std::string>{"https://quellmere.example/home#readme"});
+    EXPECT_TRUE(fakes.desktop->started.empty());
+}
+
+TEST_F(Form1Test, ShutdownButtonPowersOffAtOnceAndARefusalShowsNothing) {
+    makeShown();
+    fakes.desktop->exitAccepted = false;
+    const QStringList logBefore = logLines();
+    click("SpeedButton20");
+    EXPECT_EQ(fakes.desktop->exitRequests, std::vector<uint32_t>{12});
+    EXPECT_TRUE(dialogs->errorBoxes.isEmpty());
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_TRUE(dialogs->questions.isEmpty());
+    EXPECT_EQ(logLines(), logBefore);
+    EXPECT_TRUE(form->isVisible());
 }
 
 }  // namespace

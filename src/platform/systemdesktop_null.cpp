@@ -1,0 +1,3 @@
+#include "platform/systemdesktop.h"
+
+std::unique_ptr<IDesktop> MakeSystemDesktop() { return std::make_unique<TNullDesktop>(); }
