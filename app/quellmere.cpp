@@ -24,14 +24,15 @@ int printSelfChecks(const std::vector<TSelfCheck>& checks) {
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
-                 "Usage: quellmere [--config FILE] [--echo-log] [--self-check] [--version]\n"
+                 "Usage: quellmere [--config FILE] [--echo-log] [--self-check] [--version] [--help]\n"
                  "  --config FILE  settings file (default: quellmere.conf beside the program if it is\n"
                  "                 there or that folder is writable, else\n"
                  "                 $XDG_CONFIG_HOME/quellmere/quellmere.conf, by default\n"
                  "                 ~/.config/quellmere/quellmere.conf)\n"
                  "  --echo-log     also write every line of the message log to standard output\n"
                  "  --self-check   run the cipher and generator self-checks, then exit\n"
-                 "  --version      print the version, then exit\n");
+                 "  --version      print the version, then exit\n"
+                 "  --help         print this help, then exit\n");
 }
 
 // The settings are written back at close, so the folder the default points

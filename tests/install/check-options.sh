@@ -24,7 +24,7 @@ CheckFirstLine() {
 }
 
 CheckFirstLine "$window" --version "quellmere $version"
-CheckFirstLine "$window" --help "Usage: quellmere [--config FILE] [--echo-log] [--self-check] [--version]"
+CheckFirstLine "$window" --help "Usage: quellmere [--config FILE] [--echo-log] [--self-check] [--version] [--help]"
 CheckFirstLine "$cli" --version "quellmere-cli $version"
 CheckFirstLine "$cli" --help "Usage:"
 
