@@ -28,6 +28,8 @@ private:
         if (record.open(QIODevice::Append)) {
             record.write(method);
             record.write(interactive ? " interactive=true\n" : " interactive=false\n");
+            // On disk before the caller hears back: the error reply leaves at once.
+            record.close();
         }
         if (refuse_) sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Refused by the test"));
     }
