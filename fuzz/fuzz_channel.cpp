@@ -32,6 +32,23 @@ const std::vector<std::string>& KeyExchangePayloads() {
     return payloads;
 }
 
+// The peer's texts under the session key: keyed once and restarted for each
+// text, which gives what a fresh cipher per text gives at a tenth of the cost.
+std::string EncryptAsPeer(const std::string& plaintext) {
+    static TRijndael cipher;
+    static const bool keyed = [] {
+        cipher.SetKeyFromText(kSessionKey, TSha256::Class());
+        const std::string sample = "the same as a fresh cipher gives";
+        cipher.EncryptText(sample);
+        cipher.Restart();
+        FUZZ_CHECK(cipher.EncryptText(sample) == encryptWithAES(kSessionKey, sample));
+        return true;
+    }();
+    static_cast<void>(keyed);
+    cipher.Restart();
+    return cipher.EncryptText(plaintext);
+}
+
 enum class TOperation : uint8_t {
     EncryptedText,   // the bytes are the plaintext of the peer's next payload
     RawPayload,      // the bytes are the payload itself
@@ -59,13 +76,13 @@ public:
     void Apply(TOperation operation, const std::string& bytes) {
         Harness& side = session_.side;
         switch (operation) {
-            case TOperation::EncryptedText: session_.ReceiveFrame(encryptWithAES(kSessionKey, bytes)); break;
+            case TOperation::EncryptedText: session_.ReceiveFrame(EncryptAsPeer(bytes)); break;
             case TOperation::RawPayload: session_.ReceiveFrame(bytes); break;
-            case TOperation::HexChunk: session_.ReceiveFrame(encryptWithAES(kSessionKey, HexChunk(bytes))); break;
+            case TOperation::HexChunk: session_.ReceiveFrame(EncryptAsPeer(HexChunk(bytes))); break;
             case TOperation::EndMessage: {
                 const uint32_t checksum = side.session->fileTransfer().transferChecksum();
                 const std::string text = std::string(kFileEndMarker) + "?" + std::to_string(checksum) + bytes;
-                session_.ReceiveFrame(encryptWithAES(kSessionKey, text));
+                session_.ReceiveFrame(EncryptAsPeer(text));
                 break;
             }
             case TOperation::OfferFile:
