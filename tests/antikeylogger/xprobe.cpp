@@ -1,7 +1,8 @@
 // A window with one anti-keylogging field on the real X display, injecting
 // through XTest. Once the window is active the field is entered by program;
-// prints READY when that entry's burst has been dropped; after Escape, once the last burst is dropped, prints the
-// field's text and quits.
+// prints READY when that entry's burst has been dropped, and DROPPED n once
+// the burst after the n-th real character has been; after Escape, once the
+// last burst is dropped, prints the field's text and quits.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTimer>
@@ -59,6 +60,10 @@ int main(int argc, char** argv) {
     window.show();
     window.activateWindow();
 
+    int realCharacters = 0;
+    int reportedCharacters = 0;
+    QObject::connect(edit, &TAntiKeyLoggerEdit::keyPressed, [&] { ++realCharacters; });
+
     bool entered = false;
     bool ready = false;
     int exitCode = 0;
@@ -76,6 +81,11 @@ int main(int argc, char** argv) {
         if (!ready && entered && edit->hasFocus() && window.isActiveWindow() && edit->PendingGarbage() == 0) {
             ready = true;
             std::printf("READY\n");
+            std::fflush(stdout);
+        }
+        if (ready && edit->PendingGarbage() == 0 && reportedCharacters != realCharacters) {
+            reportedCharacters = realCharacters;
+            std::printf("DROPPED %d\n", reportedCharacters);
             std::fflush(stdout);
         }
         if (escape.seen && edit->PendingGarbage() == 0) app.quit();

@@ -50,7 +50,14 @@ if ! wait_for "$work/probe.out" 200 READY; then
     echo "probe not ready"; cat "$work/probe.out" "$work/probe.err"; exit 1
 fi
 
-xdotool type --delay 80 "$typed"
+# One key at a time, each once the previous burst is dropped: a key typed
+# while garbage is still on its way is counted as garbage, and a loaded
+# machine would make that a race between the typist and the burst.
+for ((i = 0; i < ${#typed}; i++)); do
+    xdotool type "${typed:i:1}"
+    wait_for "$work/probe.out" 100 "^DROPPED $((i + 1))\$" ||
+        { echo "burst after character $((i + 1)) not dropped"; cat "$work/probe.out"; exit 1; }
+done
 xdotool key Escape
 
 tries=0
