@@ -8,17 +8,11 @@
 
 #include "driverpair.h"
 #include "session/filetransfer.h"
+#include "support/testhelpers.h"
 
 namespace {
 
-std::string Bytes(std::size_t size, uint32_t seed = 7) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
+std::string Bytes(std::size_t size, uint32_t seed = 7) { return PseudoRandomBytes(size, seed); }
 
 // What a side showed after the key exchange.
 std::vector<std::string> LinesAfterHandshake(const Side& side) {
@@ -45,6 +39,17 @@ void DrainUntilSent(Pair& pair) {
         pair.Run();
     }
     pair.connector.fakes.client->connection.Drain(1u << 30);
+    pair.Run();
+}
+
+// The connector starts sending PATH (300,000 bytes) to a listener that takes
+// it; its bytes wait until drained, so the file stays part-way.
+void StartHeldBackSend(Pair& pair, const std::string& path) {
+    pair.connector.fakes.files->files[path] = Bytes(300000);
+    pair.Start();
+    pair.Run();
+    pair.connector.fakes.client->connection.backlogged = true;
+    pair.connector.driver->TypedLine("/send " + path);
     pair.Run();
 }
 
@@ -160,12 +165,7 @@ TEST(DriverCommands, SendOffersAFileAndReportsWhatCannotBeOffered) {
 
 TEST(DriverCommands, CancelGoesAheadOfLinesWaitingForTheFile) {
     Pair pair({"listen", "--accept-files", "/in"});
-    pair.connector.fakes.files->files["/big"] = Bytes(300000);
-    pair.Start();
-    pair.Run();
-    pair.connector.fakes.client->connection.backlogged = true;
-    pair.connector.driver->TypedLine("/send /big");
-    pair.Run();
+    StartHeldBackSend(pair, "/big");
     const TFileTransfer& sending = pair.connector.session->fileTransfer();
     ASSERT_TRUE(sending.isSending());
     const int64_t sent = sending.transferredBytes();
@@ -377,12 +377,7 @@ TEST(DriverFilesEndOfInput, ARefusalIsAnAnswerToo) {
 
 TEST(DriverFilesEndOfInput, AReceiverWaitsForTheFileToArrive) {
     Pair pair({"listen", "--accept-files", "/in"});
-    pair.connector.fakes.files->files["/a"] = Bytes(300000);
-    pair.Start();
-    pair.Run();
-    pair.connector.fakes.client->connection.backlogged = true;
-    pair.connector.driver->TypedLine("/send /a");
-    pair.Run();
+    StartHeldBackSend(pair, "/a");
     ASSERT_TRUE(pair.listener.session->isTransferring());
     pair.listener.driver->InputEnded();
     pair.Run();
@@ -398,12 +393,7 @@ TEST(DriverFilesEndOfInput, AReceiverWaitsForTheFileToArrive) {
 
 TEST(DriverFilesEndOfInput, AReceiverWhosePeerHangsUpEndsAsTheSessionReports) {
     Pair pair({"listen", "--accept-files", "/in"});
-    pair.connector.fakes.files->files["/a"] = Bytes(300000);
-    pair.Start();
-    pair.Run();
-    pair.connector.fakes.client->connection.backlogged = true;
-    pair.connector.driver->TypedLine("/send /a");
-    pair.Run();
+    StartHeldBackSend(pair, "/a");
     const int64_t arrived = pair.listener.session->fileTransfer().transferredBytes();
     ASSERT_GT(arrived, 0);
     pair.listener.driver->InputEnded();
@@ -424,12 +414,7 @@ TEST(DriverProgress, ACancelledTransferEndsItsProgressLine) {
     Pair pair({"listen", "--accept-files", "/in"});
     int64_t now = 0;
     pair.connector.view.EnableProgressLine(false, [&now] { return now += 40; });
-    pair.connector.fakes.files->files["/a"] = Bytes(300000);
-    pair.Start();
-    pair.Run();
-    pair.connector.fakes.client->connection.backlogged = true;
-    pair.connector.driver->TypedLine("/send /a");
-    pair.Run();
+    StartHeldBackSend(pair, "/a");
     ASSERT_TRUE(pair.connector.session->fileTransfer().isSending());
     const std::string drawn = pair.connector.err.str();
     ASSERT_EQ(drawn.rfind("\r0.0 MiB of 0.3 MiB\x1b[K", 0), 0u);

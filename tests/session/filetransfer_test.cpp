@@ -7,17 +7,11 @@
 #include "harness.h"
 #include "session/channel.h"
 #include "session/filetransfer.h"
+#include "support/testhelpers.h"
 
 namespace {
 
-std::string Bytes(std::size_t size, uint32_t seed = 1) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
+std::string Bytes(std::size_t size, uint32_t seed = 1) { return PseudoRandomBytes(size, seed); }
 
 uint32_t ChecksumByteByByte(const std::string& bytes) {
     uint32_t sum = 0;
