@@ -11,7 +11,7 @@
 
 #include "childprocess.h"
 #include "testbed.h"
-#include "virtualdesktop.h"
+#include "windowbench.h"
 
 namespace {
 
@@ -20,28 +20,8 @@ using namespace std::chrono_literals;
 const std::string kTerminalLine = "Hello from the terminal: grüße!";
 const std::string kTypedLine = "Typed in the Window, 42 times!";
 
-class WindowAndTerminal : public ::testing::Test {
+class WindowAndTerminal : public TWindowBench {
 protected:
-    void SetUp() override {
-        if (const std::optional<std::string> tool = MissingDesktopTool()) GTEST_SKIP() << *tool << " is not installed";
-        ASSERT_TRUE(folder_.isValid());
-        ASSERT_TRUE(desktop_.Start()) << desktop_.Transcript();
-        terminalSettings_ = WriteSettings(folder_.path(), QStringLiteral("terminal.conf"), {"debug=false"});
-    }
-
-    // The window with these settings and its message log on stdout; its id.
-    QString StartWindow(const QStringList& settings) {
-        const QString path = WriteSettings(folder_.path(), QStringLiteral("window.conf"),
-                                           settings + QStringList{"antikeylogging=true", "debug=false"});
-        window_ = std::make_unique<TChildProcess>(WindowProgram(), QStringList{"--config", path, "--echo-log"});
-        window_->SetEnvironment(desktop_.Environment());
-        window_->SetWorkingFolder(folder_.path());
-        EXPECT_TRUE(window_->Start());
-        const std::optional<QString> id = desktop_.WaitForNewWindow(QStringLiteral("Quellmere"), *window_);
-        EXPECT_TRUE(id.has_value()) << window_->Transcript();
-        return id.value_or(QString());
-    }
-
     std::unique_ptr<TChildProcess> StartTerminal(const QStringList& arguments) {
         auto terminal =
             std::make_unique<TChildProcess>(TerminalProgram(), arguments + QStringList{"--config", terminalSettings_});
@@ -50,10 +30,6 @@ protected:
         // Input stays open: the terminal must not hang up on its own.
         terminal->Write(kTerminalLine + "\n");
         return terminal;
-    }
-
-    void PressKeys(const QString& window, const QString& keys) {
-        ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window, "key", keys}));
     }
 
     // Alt+L, and OK to the warning that a 512-bit key is weak.
@@ -96,18 +72,13 @@ protected:
         EXPECT_TRUE(window_->WaitForLine([](const std::string& line) { return IsChatLine(line, "YOU", kTypedLine); }))
             << window_->Transcript();
     }
-
-    QTemporaryDir folder_;
-    TVirtualDesktop desktop_;
-    QString terminalSettings_;
-    std::unique_ptr<TChildProcess> window_;
 };
 
 }  // namespace
 
 TEST_F(WindowAndTerminal, WindowListensTerminalConnects) {
     const QString port = PortText(FreePort());
-    const QString window = StartWindow({"RsaKeySize=512", "listenPort=" + port});
+    const QString window = StartWindow({"antikeylogging=true", "RsaKeySize=512", "listenPort=" + port});
     ASSERT_FALSE(window.isEmpty());
 
     ASSERT_NO_FATAL_FAILURE(ListenInWindow(window, port));
@@ -130,7 +101,8 @@ TEST_F(WindowAndTerminal, TerminalListensWindowConnects) {
     const std::unique_ptr<TChildProcess> terminal = StartTerminal({"listen", "--port", port, "--key-size", "512"});
     ASSERT_TRUE(WaitUntilListening(*terminal, port)) << terminal->Transcript();
 
-    const QString window = StartWindow({"saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port});
+    const QString window =
+        StartWindow({"antikeylogging=true", "saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port});
     ASSERT_FALSE(window.isEmpty());
     ASSERT_NO_FATAL_FAILURE(PressKeys(window, QStringLiteral("alt+c")));
     ASSERT_NO_FATAL_FAILURE(ExpectConversationUp(*terminal));

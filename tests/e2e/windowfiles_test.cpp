@@ -13,19 +13,16 @@
 #include "childprocess.h"
 #include "filecontent.h"
 #include "testbed.h"
-#include "virtualdesktop.h"
+#include "windowbench.h"
 
 namespace {
 
 constexpr int64_t kFileBytes = 300 * 1024;
 
-class WindowFiles : public ::testing::Test {
+class WindowFiles : public TWindowBench {
 protected:
     void SetUp() override {
-        if (const std::optional<std::string> tool = MissingDesktopTool()) GTEST_SKIP() << *tool << " is not installed";
-        ASSERT_TRUE(folder_.isValid());
-        ASSERT_TRUE(desktop_.Start()) << desktop_.Transcript();
-        terminalSettings_ = WriteSettings(folder_.path(), QStringLiteral("terminal.conf"), {"debug=false"});
+        TWindowBench::SetUp();
         port_ = PortText(FreePort());
     }
 
@@ -44,23 +41,12 @@ protected:
     // The window calls the terminal; both finish the key exchange. Keys go
     // straight to the dialogs: no anti-keylogging garbage among them.
     void ConnectWindow() {
-        const QString settings = WriteSettings(
-            folder_.path(), QStringLiteral("window.conf"),
-            {"saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port_, "antikeylogging=false", "debug=false"});
-        window_ = std::make_unique<TChildProcess>(WindowProgram(), QStringList{"--config", settings, "--echo-log"});
-        window_->SetEnvironment(desktop_.Environment());
-        window_->SetWorkingFolder(folder_.path());
-        ASSERT_TRUE(window_->Start());
-        const std::optional<QString> id = desktop_.WaitForNewWindow(QStringLiteral("Quellmere"), *window_);
-        ASSERT_TRUE(id.has_value()) << window_->Transcript();
-        windowId_ = *id;
+        windowId_ =
+            StartWindow({"saveHost=true", "remoteHost=127.0.0.1", "remotePort=" + port_, "antikeylogging=false"});
+        ASSERT_FALSE(windowId_.isEmpty());
         ASSERT_NO_FATAL_FAILURE(PressKeys(windowId_, QStringLiteral("alt+c")));
         ASSERT_TRUE(window_->WaitForLine("** HANDSHAKING COMPLETE **")) << window_->Transcript();
         ASSERT_TRUE(terminal_->WaitForLine("** HANDSHAKING COMPLETE **")) << terminal_->Transcript();
-    }
-
-    void PressKeys(const QString& window, const QString& keys) {
-        ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window, "key", keys}));
     }
 
     // The window's dialog with this title, once it shows.
@@ -93,12 +79,8 @@ protected:
         EXPECT_EQ(terminal_->ErrorText(), kWeakKeyWarning);
     }
 
-    QTemporaryDir folder_;
-    TVirtualDesktop desktop_;
-    QString terminalSettings_;
     QString port_;
     std::unique_ptr<TChildProcess> terminal_;
-    std::unique_ptr<TChildProcess> window_;
     QString windowId_;
 };
 
