@@ -429,9 +429,8 @@ void PrintMemory(const char* what, int64_t before, int64_t peak) {
 TEST_F(BadInput, FloodOfSmallFramesIsShownWholeInBoundedMemory) {
     QString port;
     const std::unique_ptr<TChildProcess> listener = bench_.StartKeptListener(port);
-    const std::unique_ptr<TRawPeer> peer = TRawPeer::Connect(port.toUShort());
-    ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(peer->PerformKeyExchange()) << listener->Transcript();
+    const std::unique_ptr<TRawPeer> peer = TRawPeer::ConnectKeyed(port.toUShort());
+    ASSERT_NE(peer, nullptr) << listener->Transcript();
     const int64_t before = ResidentKiB(listener->ProcessId());
 
     std::vector<std::string> said;
@@ -455,9 +454,8 @@ TEST_F(BadInput, FloodOfSmallFramesIsShownWholeInBoundedMemory) {
 TEST_F(BadInput, EndlessFrameIsCutOffAtItsLimitInBoundedMemory) {
     QString port;
     const std::unique_ptr<TChildProcess> listener = bench_.StartKeptListener(port);
-    const std::unique_ptr<TRawPeer> peer = TRawPeer::Connect(port.toUShort());
-    ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(peer->PerformKeyExchange()) << listener->Transcript();
+    const std::unique_ptr<TRawPeer> peer = TRawPeer::ConnectKeyed(port.toUShort());
+    ASSERT_NE(peer, nullptr) << listener->Transcript();
     const int64_t before = ResidentKiB(listener->ProcessId());
     const std::size_t mark = listener->OutputLines().size();
 

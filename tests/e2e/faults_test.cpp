@@ -137,9 +137,8 @@ TEST_F(Faults, ResetDuringATransferClosesTheFileAsLoggedAndTheListenerServesTheN
     QString port;
     const std::unique_ptr<TChildProcess> listener = bench_.StartKeptListener(port);
     const std::size_t mark = listener->OutputLines().size();
-    const std::unique_ptr<TRawPeer> peer = TRawPeer::Connect(port.toUShort());
-    ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(peer->PerformKeyExchange()) << listener->Transcript();
+    const std::unique_ptr<TRawPeer> peer = TRawPeer::ConnectKeyed(port.toUShort());
+    ASSERT_NE(peer, nullptr) << listener->Transcript();
     constexpr int kChunks = 10;
     constexpr int64_t kOffered = 1 << 20;
     ASSERT_TRUE(peer->SendEncrypted("**FILE_START**cut.bin?" + std::to_string(kOffered)));
@@ -170,9 +169,8 @@ TEST_F(Faults, FullDiskWhileReceivingIsLoggedAndTheConversationGoesOn) {
     listener->SetWorkingFolder(bench_.folder());
     ASSERT_TRUE(listener->Start());
     ASSERT_TRUE(WaitUntilListening(*listener, port)) << listener->Transcript();
-    const std::unique_ptr<TRawPeer> peer = TRawPeer::Connect(port.toUShort());
-    ASSERT_NE(peer, nullptr);
-    ASSERT_TRUE(peer->PerformKeyExchange()) << listener->Transcript();
+    const std::unique_ptr<TRawPeer> peer = TRawPeer::ConnectKeyed(port.toUShort());
+    ASSERT_NE(peer, nullptr) << listener->Transcript();
 
     // 400 chunks of 255 bytes of 0x01: 102000 bytes, checksum 102000 mod 65535.
     constexpr int kChunks = 400;

@@ -208,6 +208,12 @@ bool TRawPeer::PerformKeyExchange() {
     return ReceivePublicKey() && SendKeyParts(EncryptedKeyParts()) && WaitForAcknowledge();
 }
 
+std::unique_ptr<TRawPeer> TRawPeer::ConnectKeyed(uint16_t port) {
+    std::unique_ptr<TRawPeer> peer = Connect(port);
+    if (peer && !peer->PerformKeyExchange()) peer.reset();
+    return peer;
+}
+
 // ---------------------------------------------------------------- the encrypted channel
 
 bool TRawPeer::SendEncrypted(const std::string& plaintext) { return SendFrame(EncryptUnder(sessionKey_, plaintext)); }

@@ -64,6 +64,8 @@ public:
     bool SendKeyParts(const std::vector<std::string>& parts);
     bool WaitForAcknowledge();
     bool PerformKeyExchange();
+    // Connects and completes the key exchange as connector; nothing when either fails.
+    static std::unique_ptr<TRawPeer> ConnectKeyed(uint16_t port);
 
     // ---- the encrypted channel, under sessionKey()
     bool SendEncrypted(const std::string& plaintext);
