@@ -3,8 +3,6 @@
 // anti-keylogging field while the field injects garbage keystrokes: the peer
 // must receive exactly what was typed.
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -35,9 +33,9 @@ protected:
     // Alt+L, and OK to the warning that a 512-bit key is weak.
     void ListenInWindow(const QString& window, const QString& port) {
         ASSERT_NO_FATAL_FAILURE(PressKeys(window, QStringLiteral("alt+l")));
-        const std::optional<QString> warning = desktop_.WaitForNewWindow(QStringLiteral("Warning"), *window_);
-        ASSERT_TRUE(warning.has_value()) << window_->Transcript();
-        ASSERT_NO_FATAL_FAILURE(PressKeys(*warning, QStringLiteral("Return")));
+        const QString warning = WaitForDialog(QStringLiteral("Warning"));
+        ASSERT_FALSE(warning.isEmpty());
+        ASSERT_NO_FATAL_FAILURE(PressKeys(warning, QStringLiteral("Return")));
         ASSERT_TRUE(WaitUntilListening(*window_, port)) << window_->Transcript();
     }
 

@@ -24,6 +24,12 @@ QString TWindowBench::StartWindow(const QStringList& settings) {
     return id.value_or(QString());
 }
 
+QString TWindowBench::WaitForDialog(const QString& title) {
+    const std::optional<QString> dialog = desktop_.WaitForNewWindow(title, *window_);
+    EXPECT_TRUE(dialog.has_value()) << "no \"" << title.toStdString() << "\" dialog\n" << window_->Transcript();
+    return dialog.value_or(QString());
+}
+
 void TWindowBench::PressKeys(const QString& window, const QString& keys) {
     ASSERT_TRUE(desktop_.Xdotool({"windowfocus", "--sync", window, "key", keys}));
 }

@@ -21,6 +21,8 @@ protected:
 
     // The window with these settings (and no debug lines); its id, or empty.
     QString StartWindow(const QStringList& settings);
+    // A window of the window's program with this title, once it shows; empty otherwise.
+    QString WaitForDialog(const QString& title);
     void PressKeys(const QString& window, const QString& keys);
 
     QTemporaryDir folder_;

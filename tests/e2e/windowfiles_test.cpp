@@ -3,7 +3,6 @@
 // typed into Qt's file dialog and confirmed with Return.
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -47,13 +46,6 @@ protected:
         ASSERT_NO_FATAL_FAILURE(PressKeys(windowId_, QStringLiteral("alt+c")));
         ASSERT_TRUE(window_->WaitForLine("** HANDSHAKING COMPLETE **")) << window_->Transcript();
         ASSERT_TRUE(terminal_->WaitForLine("** HANDSHAKING COMPLETE **")) << terminal_->Transcript();
-    }
-
-    // The window's dialog with this title, once it shows.
-    QString WaitForDialog(const QString& title) {
-        const std::optional<QString> dialog = desktop_.WaitForNewWindow(title, *window_);
-        EXPECT_TRUE(dialog.has_value()) << "no \"" << title.toStdString() << "\" dialog\n" << window_->Transcript();
-        return dialog.value_or(QString());
     }
 
     // Qt's file dialog: its name field has the focus; whatever it suggests
