@@ -128,15 +128,28 @@ void TClientSocket::StartConnect(const QHostAddress& address) {
 }
 
 void TClientSocket::Connected() {
-    connecting_ = false;
     connection_.MarkConnected();
+    // The connect event names the peer: its name is looked up first, off the event loop.
+    connection_.LookUpName([this] { Announce(); });
+}
+
+void TClientSocket::Announce() {
+    connecting_ = false;
     active_ = true;
-    if (!OnConnect) return;
-    try {
-        OnConnect(connection_);
-    } catch (const std::exception& error) {
-        Report(error.what());
+    QTcpSocket* const socket = connection_.Socket();
+    if (OnConnect) {
+        try {
+            OnConnect(connection_);
+        } catch (const std::exception& error) {
+            Report(error.what());
+        }
     }
+    // What the peer sent, or that it left, while its name was looked up.
+    if (!active_ || connection_.Socket() != socket) return;
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        PeerClosed();
+    else if (connection_.UnreadBytes() > 0)
+        ReadyRead();
 }
 
 void TClientSocket::ReadyRead() { ReadSlice(); }

@@ -105,6 +105,11 @@ void TServerSocket::Close() {
         released_.push_back(std::move(connection));
     }
     connections_.clear();
+    for (auto& connection : naming_) {
+        connection->Release();
+        released_.push_back(std::move(connection));
+    }
+    naming_.clear();
     if (!released_.empty())
         QMetaObject::invokeMethod(
             &context_, [this] { released_.clear(); }, Qt::QueuedConnection);
@@ -125,20 +130,36 @@ void TServerSocket::AcceptPending() {
         TQtSocketConnection* connection = owned.get();
         connection->Attach(socket);
         connection->MarkConnected();
-        connection->BeforeClose = [this, connection] {
-            if (OnClientDisconnect) OnClientDisconnect(*connection);
-            ReleaseLater(connection);
-        };
-        WatchClient(connection);
-        connections_.push_back(std::move(owned));
-        if (OnAccept) {
-            try {
-                OnAccept(*connection);
-            } catch (const std::exception& error) {
-                Report(error.what());
-            }
+        naming_.push_back(std::move(owned));
+        // The accept event names the peer: its name is looked up first, off the event loop.
+        connection->LookUpName([this, connection] { Accept(connection); });
+    }
+}
+
+void TServerSocket::Accept(TQtSocketConnection* connection) {
+    const auto found = std::find_if(naming_.begin(), naming_.end(),
+                                    [connection](const auto& entry) { return entry.get() == connection; });
+    if (found == naming_.end()) return;
+    connections_.push_back(std::move(*found));
+    naming_.erase(found);
+    connection->BeforeClose = [this, connection] {
+        if (OnClientDisconnect) OnClientDisconnect(*connection);
+        ReleaseLater(connection);
+    };
+    WatchClient(connection);
+    if (OnAccept) {
+        try {
+            OnAccept(*connection);
+        } catch (const std::exception& error) {
+            Report(error.what());
         }
     }
+    // What the peer sent, or that it left, while its name was looked up.
+    if (!connection->HandleOpen()) return;
+    if (connection->Socket()->state() == QAbstractSocket::UnconnectedState)
+        ClientClosed(connection);
+    else if (connection->UnreadBytes() > 0)
+        FireClientEvent(OnClientRead, connection);
 }
 
 void TServerSocket::WatchClient(TQtSocketConnection* connection) {

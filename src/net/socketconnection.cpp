@@ -1,9 +1,5 @@
 #include "net/sockets.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -28,7 +24,7 @@ void TQtSocketConnection::Attach(QTcpSocket* socket) {
     connected_ = false;
     peerAddress_.clear();
     peerPort_ = 0;
-    hostNameKnown_ = false;
+    nameLookup_.Cancel();
     hostName_.clear();
 }
 
@@ -70,23 +66,13 @@ bool TQtSocketConnection::ReadSlice(const std::function<void()>& read) {
     return after > 0 && after < before;
 }
 
-std::string TQtSocketConnection::RemoteHostName() {
-    if (!connected_ || peerAddress_.isNull()) return {};
-    if (hostNameKnown_) return hostName_;
-    bool isIPv4 = false;
-    const quint32 ipv4 = peerAddress_.toIPv4Address(&isIPv4);
-    if (isIPv4) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(ipv4);
-        char name[NI_MAXHOST] = {};
-        // NI_NAMEREQD: an address without a name gives no name, not its digits.
-        if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, name, sizeof name, nullptr, 0,
-                        NI_NAMEREQD) == 0)
-            hostName_ = name;
-    }
-    hostNameKnown_ = true;
-    return hostName_;
+std::string TQtSocketConnection::RemoteHostName() { return connected_ ? hostName_ : std::string(); }
+
+void TQtSocketConnection::LookUpName(std::function<void()> done) {
+    nameLookup_.Start(peerAddress_, [this, done = std::move(done)](const std::string& name) {
+        hostName_ = name;
+        done();
+    });
 }
 
 int TQtSocketConnection::RemotePortNumber() const { return connected_ ? peerPort_ : 0; }
@@ -102,6 +88,7 @@ void TQtSocketConnection::CloseConnection() {
 void TQtSocketConnection::Release() {
     if (!socket_) return;
     // No signal of a closed handle may reach the component any more.
+    nameLookup_.Cancel();
     socket_->disconnect();
     socket_->abort();
     socket_.reset();

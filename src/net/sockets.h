@@ -12,6 +12,7 @@
 #include <QHostAddress>
 #include <QObject>
 
+#include "net/reverselookup.h"
 #include "net/socketapi.h"
 
 class QTcpSocket;
@@ -40,6 +41,9 @@ public:
     void Attach(QTcpSocket* socket);
     QTcpSocket* Socket() const { return socket_.get(); }
     void MarkConnected();
+    // Finds the peer's name, then calls done from the event loop; until then
+    // RemoteHostName is empty. Dropped when the handle closes.
+    void LookUpName(std::function<void()> done);
     // Closes the handle without any event.
     void Release();
     bool HandleOpen() const { return socket_ != nullptr; }
@@ -58,8 +62,8 @@ private:
     bool connected_ = false;
     QHostAddress peerAddress_;
     int peerPort_ = 0;
-    bool hostNameKnown_ = false;
     std::string hostName_;
+    TReverseLookup nameLookup_;
 };
 
 class TClientSocket final : public IClientSocket {
@@ -80,6 +84,8 @@ private:
     void LookupDone(const std::vector<QHostAddress>& addresses, const std::string& errorText);
     void StartConnect(const QHostAddress& address);
     void Connected();
+    // The peer's name is known: the connect event, then what came or went meanwhile.
+    void Announce();
     void ReadyRead();
     // One slice of what arrived to OnRead; whether more waits.
     bool ReadSlice();
@@ -119,6 +125,8 @@ private:
     void Listen();
     void Close();
     void AcceptPending();
+    // The peer's name is known: the accept event, then what came or went meanwhile.
+    void Accept(TQtSocketConnection* connection);
     void WatchClient(TQtSocketConnection* connection);
     // Fires an event of one accepted connection while it is connected.
     void FireClientEvent(TSocketNotifyEvent event, TQtSocketConnection* connection);
@@ -134,6 +142,8 @@ private:
     bool active_ = false;
     std::unique_ptr<QTcpServer, TDeleteLater> listener_;
     std::vector<std::unique_ptr<TQtSocketConnection>> connections_;
+    // Accepted by the system, their names still being looked up.
+    std::vector<std::unique_ptr<TQtSocketConnection>> naming_;
     // Released connections live until the event loop comes round again, as a
     // handler may still hold a reference to one.
     std::vector<std::unique_ptr<TQtSocketConnection>> released_;
