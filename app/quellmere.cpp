@@ -1,8 +1,10 @@
 // Quellmere: shows the main window, or with --self-check runs the built-in
 // known-answer checks and says what they found.
 #include "adapters/defaultenvironment.h"
+#include "adapters/privatefiles.h"
 #include "adapters/processhardening.h"
 #include "adapters/selfcheck.h"
+#include "session/displaytext.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -40,7 +42,8 @@ void printUsage(std::FILE* to) {
 QString defaultConfigPath() {
     const std::string programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
     const QString path = QString::fromStdString(DefaultSettingsPath(programFolder));
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Only this user's: the settings may name the hosts talked to.
+    MakePrivateFolders(QFileInfo(path).absolutePath().toStdString());
     return path;
 }
 
@@ -98,7 +101,9 @@ int main(int argc, char** argv) {
     if (echoLog) {
         // For scripts that watch a window's conversation.
         form.SetLogEcho([](const std::string& line) {
-            std::fwrite(line.data(), 1, line.size(), stdout);
+            // A peer's text may not steer the terminal that shows it.
+            const std::string shown = VisibleControls(line);
+            std::fwrite(shown.data(), 1, shown.size(), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
         });

@@ -43,6 +43,7 @@ TSessionEnvironment MakeDefaultEnvironment(const std::string& configPath) {
     environment.files = std::make_unique<TDiskFileSystem>();
     environment.clock = std::make_unique<TSystemClock>();
     environment.pauseTimer = std::make_unique<TQtTimer>();
+    environment.turnTimer = std::make_unique<TQtTimer>();
     environment.worker = std::make_unique<TThreadWorker>();
     environment.generateKey = [](int32_t keySize) { return std::make_unique<TPrivateKey>(keySize); };
     environment.desktop = MakeSystemDesktop();

@@ -10,6 +10,7 @@
 #include <optional>
 #include <sstream>
 
+#include "adapters/privatefiles.h"
 #include "session/errors.h"
 
 namespace {
@@ -25,21 +26,15 @@ std::optional<std::string> ReadWhole(const std::string& path) {
     return bytes.str();
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    for (std::size_t at = 0; at < bytes.size();) {
-        const ssize_t written = write(fd, bytes.data() + at, bytes.size() - at);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        at += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 bool WriteNew(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return static_cast<bool>(out);
+    // Only this user may read the settings; a link planted in their place is not followed.
+    const int fd = CreatePrivateFile(path);
+    if (fd < 0) return false;
+    const bool written = WriteAll(fd, bytes) && fsync(fd) == 0;
+    const bool closed = close(fd) == 0;
+    if (written && closed) return true;
+    unlink(path.c_str());
+    return false;
 }
 
 // The new bytes go to a file beside the old one, which they replace only

@@ -80,14 +80,12 @@ int RunConversation(const TCliOptions& options, int& argc, char** argv) {
     // Redrawing a line in place only means something on a terminal.
     if (isatty(STDERR_FILENO)) view.EnableProgressLine(isatty(STDOUT_FILENO) != 0, SteadyMilliseconds);
     TSessionEnvironment environment = MakeTerminalEnvironment(configPath);
-    // The session keeps the file system as long as the driver needs it.
-    IFileSystem& files = *environment.files;
     TChatSession session(view, std::move(environment));
 
     TConversationLoop loop;
     loop.post = [&application](std::function<void()> task) { QTimer::singleShot(0, &application, std::move(task)); };
     loop.quit = [](int status) { QCoreApplication::exit(status); };
-    TConversationDriver driver(session, view, files, options, std::move(loop));
+    TConversationDriver driver(session, view, options, std::move(loop));
 
     TSignalPipe interrupts([&driver] { driver.Interrupt(); });
     TStdinReader input(

@@ -34,17 +34,16 @@ TTypedLine ReadTypedLine(const std::string& line) {
     return {TKind::Chat, line};
 }
 
-TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& view, IFileSystem& files,
-                                         TCliOptions options, TConversationLoop loop)
+TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& view, TCliOptions options,
+                                         TConversationLoop loop)
     : session_(session), view_(view), options_(std::move(options)), loop_(std::move(loop)) {
-    if (options_.acceptFolder)
-        saveFolder_ = std::make_unique<TSaveFolder>(*options_.acceptFolder, options_.overwrite, files);
     for (const std::string& path : options_.filesToSend) waitingLines_.push_back({TTypedLine::TKind::SendFile, path});
     session_.OnConnectionEnded = [this](TConnectionEnd end) { ConnectionEnded(end); };
     view_.OnControlsFixed = [this](const TControlStates& states) { ControlsFixed(states); };
     view_.OnAskYesNo = [this](const std::string& question) { return AnswerOffer(question); };
     view_.OnChooseSaveFile = [this](const std::string& offeredName) {
-        return saveFolder_ ? saveFolder_->PathFor(offeredName) : std::string();
+        if (!options_.acceptFolder) return TSaveTarget{};
+        return SaveTargetIn(*options_.acceptFolder, offeredName, options_.overwrite);
     };
 }
 
@@ -107,15 +106,9 @@ void TConversationDriver::ControlsFixed(const TControlStates& states) {
 }
 
 bool TConversationDriver::AnswerOffer(const std::string& question) {
-    std::string refusal;
-    const TFileTransfer& transfer = session_.fileTransfer();
-    if (!saveFolder_)
-        refusal = "files are taken only with --accept-files";
-    else if (transfer.isOffering() || transfer.isSending())
-        // Taking it now would mix it up with our own file.
-        refusal = "a file of ours is on its way";
-    if (refusal.empty()) return true;
-    view_.ShowWarning(question + " No: " + refusal);
+    // While a file of ours waits or moves, the session refuses offers before asking.
+    if (options_.acceptFolder) return true;
+    view_.ShowWarning(question + " No: files are taken only with --accept-files");
     return false;
 }
 

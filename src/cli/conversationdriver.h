@@ -39,9 +39,7 @@ TTypedLine ReadTypedLine(const std::string& line);
 
 class TConversationDriver {
 public:
-    // files: where accepted files are looked for and saved (the session's).
-    TConversationDriver(TChatSession& session, TTerminalView& view, IFileSystem& files, TCliOptions options,
-                        TConversationLoop loop);
+    TConversationDriver(TChatSession& session, TTerminalView& view, TCliOptions options, TConversationLoop loop);
     ~TConversationDriver();
     TConversationDriver(const TConversationDriver&) = delete;
     TConversationDriver& operator=(const TConversationDriver&) = delete;
@@ -85,7 +83,6 @@ private:
     TTerminalView& view_;
     TCliOptions options_;
     TConversationLoop loop_;
-    std::unique_ptr<TSaveFolder> saveFolder_;
     std::deque<TTypedLine> waitingLines_;
     bool sendScheduled_ = false;
     bool inputEnded_ = false;

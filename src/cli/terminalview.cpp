@@ -1,6 +1,6 @@
 #include "cli/terminalview.h"
 
-#include "cli/terminaltext.h"
+#include "session/displaytext.h"
 #include "session/filetransfer.h"
 
 namespace {
@@ -18,7 +18,7 @@ void TTerminalView::WriteLine(std::ostream& stream, const std::string& text) {
         lineShown_ = false;
     }
     // At once: whoever reads the other end of a pipe sees each line as it happens.
-    stream << EscapeForTerminal(text) << '\n' << std::flush;
+    stream << VisibleControls(text) << '\n' << std::flush;
 }
 
 void TTerminalView::AppendLog(const std::string& line) {
@@ -48,8 +48,8 @@ void TTerminalView::ShowErrorBox(const std::string& caption, const std::string& 
     WriteLine(err_, text.substr(start));
 }
 
-std::string TTerminalView::ChooseSaveFile(const std::string& offeredName) {
-    return OnChooseSaveFile ? OnChooseSaveFile(offeredName) : std::string();
+TSaveTarget TTerminalView::ChooseSaveFile(const std::string& offeredName) {
+    return OnChooseSaveFile ? OnChooseSaveFile(offeredName) : TSaveTarget{};
 }
 
 void TTerminalView::EnableProgressLine(bool logOnTerminal, std::function<int64_t()> milliseconds) {

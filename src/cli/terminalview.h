@@ -41,7 +41,7 @@ public:
     bool AskYesNo(const std::string& question) override { return OnAskYesNo && OnAskYesNo(question); }
     // Files to send are named on the command line or in a command, never chosen.
     std::string ChooseFileToSend() override { return std::string(); }
-    std::string ChooseSaveFile(const std::string& offeredName) override;
+    TSaveTarget ChooseSaveFile(const std::string& offeredName) override;
     void SetProgress(int) override {}
     void ShowTransferStatus(int64_t done, int64_t total) override;
     void SetTextToSendEnabled(bool) override {}
@@ -57,8 +57,8 @@ public:
     // Told every control state the session applies: sending may have become possible.
     std::function<void(const TControlStates&)> OnControlsFixed;
     std::function<bool(const std::string& question)> OnAskYesNo;
-    // The path for an accepted file; empty refuses it after all.
-    std::function<std::string(const std::string& offeredName)> OnChooseSaveFile;
+    // Where an accepted file goes; an empty path refuses it after all.
+    std::function<TSaveTarget(const std::string& offeredName)> OnChooseSaveFile;
 
 private:
     void WriteLine(std::ostream& stream, const std::string& text);

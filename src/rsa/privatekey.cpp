@@ -54,7 +54,11 @@ void RequireNumbers(const TCiphertextList& list) {
 }
 
 std::string PlainText(const TCiphertextList& list) {
+    // Room for all of it first: a text that grows leaves copies of its start behind.
+    std::size_t length = 0;
+    for (const TCiphertextEntry& entry : list) length += static_cast<std::size_t>(entry.Number->DigitCount());
     std::string text;
+    text.reserve(length);
     for (const TCiphertextEntry& entry : list) {
         for (int32_t i = 0; i < entry.Number->DigitCount(); ++i) {
             text.push_back(static_cast<char>(entry.Number->GetDigit(i) & 0xFF));

@@ -55,7 +55,7 @@ void TEncryptedChannel::handleReceivedCiphertext(const std::string& payload) {
         if (transfer_ != nullptr) transfer_->FileAccepted();
     } else if (plaintext == kFileRefused) {
         if (transfer_ != nullptr) transfer_->FileRefused();
-    } else if (transfer_ != nullptr && transfer_->isTransferring()) {
+    } else if (transfer_ != nullptr && transfer_->isReceiving()) {
         transfer_->FileData(plaintext);
     } else if (plaintext.find(kFileStartMarker) != std::string::npos) {
         if (transfer_ != nullptr) transfer_->FileOffered(plaintext);

@@ -14,8 +14,9 @@
 // Where the file-transfer texts of the channel go.
 class IFileTransferTexts {
 public:
-    // The transfer in progress takes every text that is not an answer.
-    virtual bool isTransferring() const = 0;
+    // A file is being received: it takes every text that is not an answer.
+    // Not while one is sent: the receiver's chat lines are then chat.
+    virtual bool isReceiving() const = 0;
     // Exactly "FILE_OK": the peer accepted an offered file.
     virtual void FileAccepted() = 0;
     // Exactly "FILE_NOK": the peer refused an offered file.

@@ -1,5 +1,6 @@
 #include "session/displaytext.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -78,4 +79,99 @@ std::string Windows1252ToUtf8(const std::string& bytes) {
 
 std::string ReceivedTextForView(const std::string& bytes) {
     return IsValidUtf8(bytes) ? bytes : Windows1252ToUtf8(bytes);
+}
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// One character of the text as it is shown: an escape, or its own bytes.
+struct TShownUnit {
+    std::size_t length = 1;  // bytes of the text it stands for
+    std::string_view escapePrefix;
+    uint32_t escapedCode = 0;  // with escapePrefix: the code shown in hex
+    int escapedDigits = 0;
+};
+
+bool IsContinuation(std::string_view text, std::size_t at) {
+    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
+}
+
+// The UTF-8 sequence at the start of text, whole: its length, 1 for a lone byte.
+std::size_t SequenceLength(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t wanted = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::size_t length = 1;
+    while (length < wanted && IsContinuation(text, length)) ++length;
+    return length == wanted ? length : 1;
+}
+
+// U+2028, U+2029, U+202A..U+202E and U+2066..U+2069 in their UTF-8 form.
+bool IsLayoutControl(std::string_view sequence) {
+    if (sequence.size() != 3 || static_cast<unsigned char>(sequence[0]) != 0xE2) return false;
+    const auto second = static_cast<unsigned char>(sequence[1]);
+    const auto third = static_cast<unsigned char>(sequence[2]);
+    return (second == 0x80 && third >= 0xA8 && third <= 0xAE) || (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
+TShownUnit NextUnit(std::string_view text) {
+    const auto byte = static_cast<unsigned char>(text[0]);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) return {1, "\\x", byte, 2};
+    const std::size_t length = SequenceLength(text);
+    const std::string_view sequence = text.substr(0, length);
+    const auto second = length > 1 ? static_cast<unsigned char>(sequence[1]) : 0;
+    // The continuation byte of C2 xx is the code point itself.
+    if (length == 2 && byte == 0xC2 && second <= 0x9F) return {2, "\\x", second, 2};
+    if (IsLayoutControl(sequence)) {
+        const uint32_t code = ((byte & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (sequence[2] & 0x3Fu);
+        return {3, "\\u", code, 4};
+    }
+    return {length};
+}
+
+std::size_t ShownLength(const TShownUnit& unit) {
+    return unit.escapePrefix.empty() ? unit.length : unit.escapePrefix.size() + static_cast<std::size_t>(unit.escapedDigits);
+}
+
+void AppendUnit(std::string& out, std::string_view text, const TShownUnit& unit) {
+    if (unit.escapePrefix.empty()) {
+        out.append(text.substr(0, unit.length));
+        return;
+    }
+    out.append(unit.escapePrefix);
+    for (int digit = unit.escapedDigits - 1; digit >= 0; --digit) out += kHexDigits[(unit.escapedCode >> (4 * digit)) & 15];
+}
+
+// Appends the shown form of text to out until it would pass maxBytes; the
+// bytes of text taken.
+std::size_t AppendVisible(std::string& out, std::string_view text, std::size_t maxBytes) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const TShownUnit unit = NextUnit(text.substr(at));
+        if (out.size() + ShownLength(unit) > maxBytes) break;
+        AppendUnit(out, text.substr(at), unit);
+        at += unit.length;
+    }
+    return at;
+}
+
+}  // namespace
+
+std::size_t LeadingCharacterBytes(std::string_view text) { return SequenceLength(text); }
+
+bool StartsWithControl(std::string_view text) { return !NextUnit(text).escapePrefix.empty(); }
+
+std::string VisibleControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendVisible(out, text, std::string::npos);
+    return out;
+}
+
+std::string ShownLine(std::string_view line, std::size_t maxBytes) {
+    std::string out;
+    out.reserve(std::min(line.size(), maxBytes) + 32);
+    if (AppendVisible(out, line, maxBytes) < line.size())
+        out += " \xe2\x80\xa6 (" + std::to_string(line.size()) + " bytes)";
+    return out;
 }

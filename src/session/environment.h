@@ -43,24 +43,49 @@ public:
     virtual std::string Read(std::size_t count) = 0;
 };
 
-// A file created for writing; closing it (destruction) leaves it on disk.
+// How a received file is created.
+enum class TSaveMode {
+    // At the path chosen, replacing what is there: the save dialog asked.
+    Replace,
+    // Never replacing anything: at the first free one of the path's name,
+    // "name (1).ext", "name (2).ext", ... in its folder.
+    NewName,
+    // As a new file beside the path, which takes the path's place only once
+    // it has arrived whole; otherwise it stays as "name.part".
+    ReplaceWhenWhole,
+};
+
+// Where a received file goes; an empty path refuses it.
+struct TSaveTarget {
+    std::string path;
+    TSaveMode mode = TSaveMode::Replace;
+};
+
+// A received file being written; closing it (destruction) leaves it on disk.
 class IOutputFile {
 public:
     virtual ~IOutputFile() = default;
     // Throws EInOutError with the system's reason (a full disk, say).
     virtual void Write(const std::string& bytes) = 0;
+    // The file arrived whole: it takes its place. Throws EInOutError.
+    virtual void Complete() {}
+    // Where the person finds it.
+    virtual std::string Path() const = 0;
 };
 
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
-    // Creates the file, or empties it; throws EInOutError with the system's reason.
+    // A file only this user may read: created 0600, or emptied when it is a
+    // regular file of this user; never through a link. Throws EInOutError
+    // with the system's reason.
     virtual std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) = 0;
     virtual bool FileExists(const std::string& path) = 0;
+    // A received file, as the target says, created 0600; never a FIFO or a
+    // device. Throws EInOutError.
+    virtual std::unique_ptr<IOutputFile> CreateForWriting(const TSaveTarget& target) = 0;
     // Throws EInOutError ("File not found", "File access denied", "I/O error <n>").
     virtual std::unique_ptr<IInputFile> OpenForReading(const std::string& path) = 0;
-    // Replaces any file of that name; throws EInOutError.
-    virtual std::unique_ptr<IOutputFile> CreateForWriting(const std::string& path) = 0;
 };
 
 class IClock {
@@ -101,6 +126,8 @@ struct TSessionEnvironment {
     std::unique_ptr<IFileSystem> files;
     std::unique_ptr<IClock> clock;
     std::unique_ptr<ITimer> pauseTimer;
+    // Started at 0 ms: the frame loop's next turn, once the event loop has come round.
+    std::unique_ptr<ITimer> turnTimer;
     std::unique_ptr<IWorker> worker;
     TKeyGenerator generateKey;
     // Optional: without it the session has the null desktop.

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "cipher/textbatch.h"
-#include "secure/securewipe.h"
+#include "secure/secrettext.h"
+#include "session/filenames.h"
 #include "session/convert.h"
 #include "session/errors.h"
 
@@ -16,7 +17,6 @@ namespace {
 // Chunks read, encoded and encrypted in one piece of work on the worker
 // (about 260 KB of file); at most about two such batches wait to be sent.
 constexpr std::size_t kBatchChunks = 1024;
-constexpr const char* kUnnamed = "unnamed";
 
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -59,11 +59,18 @@ uint32_t TransferChecksum(uint64_t byteSum) {
     return byteSum == 0 ? 0 : static_cast<uint32_t>((byteSum - 1) % 65535 + 1);
 }
 
-std::string ReducedFileName(const std::string& offeredName) {
-    const std::size_t separator = offeredName.find_last_of("/\\");
-    std::string name = separator == std::string::npos ? offeredName : offeredName.substr(separator + 1);
-    if (name.empty() || name == "." || name == "..") name = kUnnamed;
-    return name;
+TOffer ReadOffer(const std::string& text) {
+    // After the 14-character marker: the name, "?", the size.
+    const std::string rest = text.size() > 14 ? text.substr(14) : std::string();
+    const std::size_t question = rest.find('?');
+    TOffer offer;
+    offer.name = SafeFileName(rest.substr(0, question));
+    const std::string sizeText = question == std::string::npos ? std::string() : rest.substr(question + 1);
+    // Decimal digits only, as the sender writes it; the digits bound it within 64 bits.
+    const bool decimal = !sizeText.empty() && sizeText.size() <= kMaxOfferedSizeDigits &&
+                         sizeText.find_first_not_of("0123456789") == std::string::npos;
+    if (decimal) offer.size = StrToInt64(sizeText);
+    return offer;
 }
 
 std::string HexChunk(const std::string& bytes) {
@@ -198,8 +205,8 @@ void TFileTransfer::StartBatch() {
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<int64_t>(transferSize_ - readBytes_, kBatchChunks * kChunkBytes));
     const bool keepPlaintext = port_.WantsDebugLines();
-    std::string key = keys_.sessionKey();
-    worker_.Run([this, epoch, input, wanted, keepPlaintext, key]() mutable -> std::function<void()> {
+    worker_.Run([this, epoch, input, wanted, keepPlaintext,
+                 key = std::make_shared<TSecretText>(keys_.sessionKey())]() -> std::function<void()> {
         auto batch = std::make_shared<std::vector<TChunk>>();
         std::string failure;
         std::size_t got = 0;
@@ -215,7 +222,7 @@ void TFileTransfer::StartBatch() {
                 batch->push_back(std::move(chunk));
                 plaintexts.push_back(HexChunk(piece));
             }
-            std::vector<std::string> ciphertexts = EncryptChunks(key, plaintexts);
+            std::vector<std::string> ciphertexts = EncryptChunks(key->str(), plaintexts);
             for (std::size_t i = 0; i < batch->size(); ++i) {
                 (*batch)[i].ciphertext = std::move(ciphertexts[i]);
                 if (keepPlaintext) (*batch)[i].plaintext = std::move(plaintexts[i]);
@@ -223,7 +230,6 @@ void TFileTransfer::StartBatch() {
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        SecureWipe(key);
         return [this, epoch, batch, failure, got, wanted] {
             // Cancelled, or the connection ended, meanwhile.
             if (epoch != epoch_ || !sending_) return;
@@ -298,46 +304,60 @@ void TFileTransfer::EndSendingState() {
 void TFileTransfer::FileOffered(const std::string& text) {
     isTransferring_ = false;
     port_.FixControls();
-    // After the 14-character marker: the name, "?", the size.
-    const std::string rest = text.size() > 14 ? text.substr(14) : std::string();
-    const std::size_t question = rest.find('?');
-    const std::string name = ReducedFileName(rest.substr(0, question));
-    const std::string sizeText = question == std::string::npos ? std::string() : rest.substr(question + 1);
+    const TOffer offer = ReadOffer(text);
     if (!view_.IsApplicationActive()) view_.FlashTaskBar();
     // One file name and one transfer at a time: offers that cross cannot both be taken.
     if (offering_) {
-        port_.AppendLog("Refused file " + name + ": our own offer waits for its answer");
-        channel_.sendTextToPeerEncrypted(kFileRefused);
+        RefuseOffer(offer.name, "our own offer waits for its answer");
         return;
     }
-
-    // Frames that come while the person decides wait for the answer.
-    port_.HoldFrames();
-    if (view_.AskYesNo("Peer is sending file " + name + ", size=" + sizeText + ".  Save?")) {
-        const std::string path = view_.ChooseSaveFile(name);
-        if (!path.empty()) {
-            transferSize_ = StrToInt64(sizeText);
-            port_.AppendLog("Receiving file " + path);
-            try {
-                output_ = files_.CreateForWriting(path);
-            } catch (const EInOutError&) {
-                port_.AppendLog("Error opening " + path + " for write");
-            }
-            if (output_) {
-                transferFileName_ = path;
-                isTransferring_ = true;
-                port_.FixControls();
-                view_.SetBusyCursor(true);
-                channel_.sendTextToPeerEncrypted(kFileAccepted);
-                transferredBytes_ = 0;
-                shownPercent_ = -1;
-                byteSum_ = 0;
-                writeFailed_ = false;
-            }
-        }
+    if (sending_) {
+        RefuseOffer(offer.name, "our own file is on its way");
+        return;
+    }
+    // Nothing is asked about a size that is no size.
+    if (!offer.size) {
+        RefuseOffer(offer.name, "its size is not a number");
+        return;
+    }
+    // The person's answers count only for the connection they were asked on:
+    // the peer may leave, and another come, while a dialog is open.
+    const uint64_t connection = port_.connectionGeneration();
+    const bool accepted = view_.AskYesNo("Peer is sending file " + offer.name + ", size=" + std::to_string(*offer.size) +
+                                         ".  Save?");
+    if (port_.connectionGeneration() != connection) return;
+    if (accepted) {
+        const TSaveTarget target = view_.ChooseSaveFile(offer.name);
+        if (port_.connectionGeneration() != connection) return;
+        if (!target.path.empty()) StartReceiving(target, *offer.size);
     }
     if (!isTransferring_) channel_.sendTextToPeerEncrypted(kFileRefused);
-    port_.ReleaseFrames();
+}
+
+void TFileTransfer::RefuseOffer(const std::string& name, const std::string& reason) {
+    port_.AppendLog("Refused file " + name + ": " + reason);
+    channel_.sendTextToPeerEncrypted(kFileRefused);
+}
+
+void TFileTransfer::StartReceiving(const TSaveTarget& target, int64_t size) {
+    transferSize_ = size;
+    try {
+        output_ = files_.CreateForWriting(target);
+    } catch (const EInOutError&) {
+        port_.AppendLog("Receiving file " + target.path);
+        port_.AppendLog("Error opening " + target.path + " for write");
+        return;
+    }
+    transferFileName_ = output_->Path();
+    port_.AppendLog("Receiving file " + transferFileName_);
+    isTransferring_ = true;
+    port_.FixControls();
+    view_.SetBusyCursor(true);
+    channel_.sendTextToPeerEncrypted(kFileAccepted);
+    transferredBytes_ = 0;
+    shownPercent_ = -1;
+    byteSum_ = 0;
+    writeFailed_ = false;
 }
 
 void TFileTransfer::FileData(const std::string& text) {
@@ -365,14 +385,25 @@ void TFileTransfer::ReceiveChunk(const std::string& text) {
 }
 
 void TFileTransfer::FinishReceiving(const std::string& text) {
-    output_.reset();
+    std::unique_ptr<IOutputFile> output = std::move(output_);
+    const std::string path = transferFileName_;
     isTransferring_ = false;
     transferFileName_.clear();
     const std::size_t question = text.find('?');
     const std::string peerText = question == std::string::npos ? std::string() : text.substr(question + 1);
     const int32_t peerChecksum = StrToInt(peerText);
     const uint32_t checksum = transferChecksum();
-    if (transferredBytes_ == transferSize_ && static_cast<int64_t>(peerChecksum) == checksum)
+    const bool whole = transferredBytes_ == transferSize_ && static_cast<int64_t>(peerChecksum) == checksum;
+    // Only a file that arrived whole takes the place of one it replaces.
+    if (whole && output && !writeFailed_) {
+        try {
+            output->Complete();
+        } catch (const EInOutError& error) {
+            port_.AppendLog("Error writing " + path + ": " + error.what());
+        }
+    }
+    output.reset();
+    if (whole)
         port_.AppendLog("Finished reading file ok");
     else
         port_.AppendLog("Finished reading file but received " + Decimal(transferredBytes_) + " of " +

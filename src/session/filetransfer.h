@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "session/channel.h"
@@ -22,8 +23,16 @@ inline constexpr const char* kFileEndMarker = "**FILE_END**";
 // The running checksum of a transfer from the sum of its bytes: every byte
 // is added and a sum above 65535 is taken modulo 65535, which comes to this.
 uint32_t TransferChecksum(uint64_t byteSum);
-// The offered name without any folder: a peer may not choose where a file lands.
-std::string ReducedFileName(const std::string& offeredName);
+// An offer's size has at most this many digits: it fits 64 bits.
+inline constexpr std::size_t kMaxOfferedSizeDigits = 18;
+
+// What an offer's text says: a safe name, and its size when that is a
+// decimal number.
+struct TOffer {
+    std::string name;
+    std::optional<int64_t> size;
+};
+TOffer ReadOffer(const std::string& text);
 // Uppercase hexadecimal, two digits a byte.
 std::string HexChunk(const std::string& bytes);
 // Pairs of hexadecimal digits in either case; an odd last character is ignored.
@@ -40,7 +49,8 @@ public:
                   TEncryptedChannel& channel, const TKeyExchange& keys)
         : port_(port), view_(view), files_(files), worker_(worker), channel_(channel), keys_(keys) {}
 
-    bool isTransferring() const override { return isTransferring_; }
+    bool isTransferring() const { return isTransferring_; }
+    bool isReceiving() const override { return isTransferring_ && !sending_; }
     const std::string& transferFileName() const { return transferFileName_; }
     int64_t transferSize() const { return transferSize_; }
     int64_t transferredBytes() const { return transferredBytes_; }
@@ -79,6 +89,8 @@ private:
     void StartBatch();
     void FinishSending();
     void EndSendingState();
+    void RefuseOffer(const std::string& name, const std::string& reason);
+    void StartReceiving(const TSaveTarget& target, int64_t size);
     void ReceiveChunk(const std::string& text);
     void FinishReceiving(const std::string& text);
     void ShowProgress();

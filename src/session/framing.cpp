@@ -1,7 +1,5 @@
 #include "session/framing.h"
 
-#include <algorithm>
-
 #include "session/errors.h"
 
 std::string MakeFrame(int32_t sequence, const std::string& payload) {
@@ -21,7 +19,11 @@ TFrameParts SplitFrame(std::string_view frame) {
 
 int32_t NextSequence(int32_t sequence) { return static_cast<int32_t>(static_cast<uint32_t>(sequence) + 1u); }
 
-void TFrameReader::Append(std::string_view data) { buffer_.append(data); }
+void TFrameReader::Append(std::string_view data) {
+    const std::size_t last = data.rfind(kFrameTerminator);
+    if (last != std::string_view::npos) frameEnd_ = buffer_.size() + last + 1;
+    buffer_.append(data);
+}
 
 std::optional<std::string> TFrameReader::Next() {
     const std::size_t end = buffer_.find(kFrameTerminator, std::max(position_, searchedTo_));
@@ -41,11 +43,14 @@ std::string TFrameReader::PendingFrameText() const {
 }
 
 void TFrameReader::Compact() {
-    if (position_ == 0) return;
+    // What is left moves only once at least as much has been taken, or when
+    // only an unfinished frame is left: on average no byte moves twice.
+    if (position_ == 0 || (HasFrame() && position_ < buffer_.size() - position_)) return;
     const std::size_t kept = buffer_.size() - position_;
     buffer_.erase(0, position_);
     bytesMoved_ += kept;
     searchedTo_ -= position_;
+    frameEnd_ = frameEnd_ > position_ ? frameEnd_ - position_ : 0;
     position_ = 0;
 }
 
@@ -53,4 +58,5 @@ void TFrameReader::Clear() {
     buffer_.clear();
     position_ = 0;
     searchedTo_ = 0;
+    frameEnd_ = 0;
 }

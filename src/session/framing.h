@@ -1,6 +1,7 @@
 #pragma once
 // The frame on the wire: decimal sequence number, "?", payload, one 0x00 byte.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -33,12 +34,16 @@ public:
     std::optional<std::string> Next();
     // What follows the frame last taken, up to the next terminator.
     std::string PendingFrameText() const;
-    // Forgets the frames taken so far.
+    // Forgets the frames taken so far, when that is worth the bytes it moves.
     void Compact();
     void Clear();
 
     // Bytes not yet taken as frames.
     std::string_view Unframed() const { return std::string_view(buffer_).substr(position_); }
+    // A complete frame waits to be taken.
+    bool HasFrame() const { return frameEnd_ > position_; }
+    // Bytes of the frame still coming: those after the last terminator.
+    std::size_t OpenFrameBytes() const { return buffer_.size() - std::max(frameEnd_, position_); }
     // Bytes moved by compaction since the reader was made, for the linearity check.
     std::size_t BytesMoved() const { return bytesMoved_; }
 
@@ -47,5 +52,7 @@ private:
     std::size_t position_ = 0;
     // buffer_[position_, searchedTo_) holds no terminator: never scanned twice.
     std::size_t searchedTo_ = 0;
+    // Just past the last terminator appended.
+    std::size_t frameEnd_ = 0;
     std::size_t bytesMoved_ = 0;
 };

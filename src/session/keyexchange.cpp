@@ -1,6 +1,7 @@
 #include "session/keyexchange.h"
 
 #include "isaac/isaac.h"
+#include "secure/secrettext.h"
 #include "secure/securewipe.h"
 #include "session/convert.h"
 #include "session/errors.h"
@@ -29,6 +30,8 @@ std::string MakeSessionKeyText() {
     TIsaac generator;
     SeedFromSystemEntropy(generator);
     std::string key;
+    // Room for all of it first: a text that grows leaves copies of its start behind.
+    key.reserve(kSessionKeyLength);
     for (int i = 0; i < kSessionKeyLength; ++i) key += static_cast<char>(generator.Range(95) + 32);
     return key;
 }
@@ -47,10 +50,16 @@ void TKeyExchange::ReleaseSessionKey() { SecureWipe(sessionKey_); }
 void TKeyExchange::ReleaseKeys() {
     // Destroying the numbers wipes them.
     privateKey_.reset();
+    ResetExchange();
+}
+
+void TKeyExchange::ResetExchange() {
+    ReleaseSessionKey();
     remotePublicKey_.reset();
     keyParts_.reset();
     remoteModulus_.reset();
     remoteExponent_.reset();
+    keyPartsExpected_ = 0;
     keyPartsReceived_ = 0;
     ++epoch_;
     working_ = false;
@@ -111,6 +120,9 @@ void TKeyExchange::ReadKeyHeader(const std::string& payload) {
 void TKeyExchange::ReadKeyPart(const std::string& payload) {
     const std::size_t equals = payload.find('=');
     const std::string index = equals == std::string::npos ? std::string() : payload.substr(0, equals);
+    if (index.size() > kMaxKeyPartIndexLength)
+        throw EProtocolError("Peer's AES key part index is longer than " + std::to_string(kMaxKeyPartIndexLength) +
+                             " characters");
     const std::string numberText = equals == std::string::npos ? payload : payload.substr(equals + 1);
     std::unique_ptr<TBigint> number = ReadPeerNumber(numberText, "AES key part");
     if (number->Compare(privateKey_->GetN()) >= 0)
@@ -128,21 +140,21 @@ void TKeyExchange::DecryptKeyParts() {
     std::shared_ptr<const TPrivateKey> key = privateKey_;
     std::shared_ptr<TCiphertextList> parts(std::move(keyParts_));
     RunHeld([key, parts, this]() -> std::function<void()> {
-        auto decrypted = std::make_shared<std::string>();
+        // Wiped however it ends, also when the connection is gone by then.
+        auto decrypted = std::make_shared<TSecretText>();
         std::string failure;
         try {
-            *decrypted = key->DecryptParallel(*parts);
+            *decrypted = TSecretText(key->DecryptParallel(*parts));
         } catch (const std::exception& error) {
             failure = error.what();
         }
         return [this, decrypted, failure] {
             if (!failure.empty()) {
-                SecureWipe(*decrypted);
                 port_.AbortConnection(failure);
                 return;
             }
-            sessionKey_ = std::move(*decrypted);
-            SecureWipe(*decrypted);
+            sessionKey_.assign(decrypted->str());
+            decrypted->Wipe();
             port_.AppendLog("Decrypted AES key ok");
             port_.DebugLine("AES key:" + sessionKey_);
             port_.sendTextToPeer(kAcknowledge);
@@ -183,16 +195,14 @@ void TKeyExchange::ReadRemoteExponentAndSendKey(const std::string& payload) {
     // The work holds copies: a Disconnect meanwhile must not free them under the worker.
     auto exponent = std::make_shared<const TBigint>(*remoteExponent_);
     auto modulus = std::make_shared<const TBigint>(*remoteModulus_);
-    std::string keyText = sessionKey_;
-    RunHeld([this, exponent, modulus, keyText]() mutable -> std::function<void()> {
+    RunHeld([this, exponent, modulus, keyText = std::make_shared<TSecretText>(sessionKey_)]() -> std::function<void()> {
         auto parts = std::make_shared<TCiphertextList>();
         std::string failure;
         try {
-            TPublicKey(*exponent, *modulus).EncryptParallel(keyText, *parts);
+            TPublicKey(*exponent, *modulus).EncryptParallel(keyText->str(), *parts);
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        SecureWipe(keyText);
         return [this, parts, failure] {
             if (!failure.empty()) {
                 port_.AbortConnection(failure);

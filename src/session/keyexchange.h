@@ -18,6 +18,8 @@
 
 // The program always sends 32 parts; a peer may announce up to this many.
 inline constexpr int32_t kMaxKeyParts = 1024;
+// A part's index text ("31" in "31=..."); its number is bounded by the key.
+inline constexpr std::size_t kMaxKeyPartIndexLength = 10;
 inline constexpr int kSessionKeyLength = 32;
 inline constexpr const char* kAcknowledge = "**ACK**";
 inline constexpr const char* kHandshakeCompleteText = "** HANDSHAKING COMPLETE **";
@@ -43,7 +45,7 @@ public:
     bool isWorking() const { return working_; }
 
     // A peer was accepted: its header comes first.
-    void StartServerSide() { keyPartsExpected_ = 0; }
+    void StartServerSide() { ResetExchange(); }
     // Server, after accepting a peer: sends N and E.
     void SendPublicKey(const std::string& peerHost);
     void doServerHandshaking(const std::string& payload);
@@ -54,6 +56,10 @@ public:
     // N and E. Work under way is forgotten.
     void ReleaseSessionKey();
     void ReleaseKeys();
+    // A connection began or ended: everything of its exchange goes (the
+    // session key, the peer's numbers, the parts, work under way); the key
+    // pair stays for the next peer.
+    void ResetExchange();
 
 private:
     void ReadKeyHeader(const std::string& payload);

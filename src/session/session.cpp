@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "isaac/generalrandom.h"
 #include "rsa/privatekey.h"
@@ -9,14 +10,32 @@
 #include "session/displaytext.h"
 #include "session/errors.h"
 #include "session/guarded.h"
+#include "secure/securewipe.h"
 #include "session/settings.h"
 
 namespace {
 
 constexpr int kGarbageLength = 255;
-constexpr const char* kUnframedFloodText = "Peer sent more than 16 MiB without a frame end";
-
+ 
 std::string Decimal(int64_t value) { return std::to_string(value); }
+
+// "16 MiB", "64 KiB": the limits as the log names them.
+std::string SizeText(std::size_t bytes) {
+    if (bytes % (1024u * 1024u) == 0) return Decimal(static_cast<int64_t>(bytes / (1024u * 1024u))) + " MiB";
+    return Decimal(static_cast<int64_t>(bytes / 1024u)) + " KiB";
+}
+
+// Set while it lives: a flag that a throw cannot leave set.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TFlagScope() { flag_ = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
 
 }  // namespace
 
@@ -28,6 +47,7 @@ TChatSession::TChatSession(ISessionView& view, TSessionEnvironment environment)
       files_(std::move(environment.files)),
       clock_(std::move(environment.clock)),
       pauseTimer_(std::move(environment.pauseTimer)),
+      turnTimer_(std::move(environment.turnTimer)),
       generateKey_(std::move(environment.generateKey)),
       desktop_(environment.desktop ? std::move(environment.desktop) : std::make_unique<TNullDesktop>()),
       projectHomepage_(std::move(environment.projectHomepage)),
@@ -36,7 +56,8 @@ TChatSession::TChatSession(ISessionView& view, TSessionEnvironment environment)
       channel_(*this, view_, *clock_, keys_),
       transfer_(*this, view_, *files_, *worker_, channel_, keys_),
       trace_(*files_) {
-    if (!client_ || !server_ || !settings_ || !files_ || !clock_ || !pauseTimer_ || !worker_ || !generateKey_)
+    if (!client_ || !server_ || !settings_ || !files_ || !clock_ || !pauseTimer_ || !turnTimer_ || !worker_ ||
+        !generateKey_)
         throw std::invalid_argument("TChatSession needs every part of its environment");
     channel_.SetFileTransferTexts(&transfer_);
     WireEvents();
@@ -72,10 +93,12 @@ void TChatSession::WireEvents() {
         guarded([this] { sendNextQueuedFrame(); });
         PullFrames();
     };
+    turnTimer_->OnTimeout = [this] { NextTurn(); };
 }
 
 void TChatSession::UnwireEvents() {
     pauseTimer_->OnTimeout = nullptr;
+    turnTimer_->OnTimeout = nullptr;
     server_->OnListen = nullptr;
     server_->OnAccept = server_->OnClientRead = server_->OnClientWrite = server_->OnClientDisconnect = nullptr;
     server_->OnClientError = nullptr;
@@ -118,11 +141,17 @@ void TChatSession::ConnectionEnded(TConnectionEnd end) {
 
 // ---------------------------------------------------------------- the port
 
-void TChatSession::AppendLog(const std::string& line) { view_.AppendLog(ReceivedTextForView(line)); }
+void TChatSession::AppendLog(const std::string& line) {
+    std::string shown = ReceivedTextForView(line);
+    view_.AppendLog(shown);
+    // It may have held a key or a plaintext; the view keeps its own copy.
+    SecureWipe(shown);
+}
 
-void TChatSession::DebugLine(const std::string& line) {
+void TChatSession::DebugLine(std::string line) {
     if (debugMode_) AppendLog(line);
     TraceLine(line);
+    SecureWipe(line);
 }
 
 void TChatSession::TraceLine(const std::string& line) { trace_.WriteLine(line); }
@@ -142,8 +171,8 @@ void TChatSession::HoldFrames() { framesHeld_ = true; }
 void TChatSession::ReleaseFrames() {
     if (!framesHeld_) return;
     framesHeld_ = false;
-    // What arrived meanwhile is handled now, with the receive path's own error handling.
-    handleReceivedText(std::string());
+    // What arrived meanwhile is taken on the loop's next turn, never from in here.
+    ScheduleTurnIfWaiting();
 }
 
 // ---------------------------------------------------------------- start and close
@@ -209,11 +238,21 @@ void TChatSession::OverwriteShownTexts() {
 void TChatSession::ForgetReceivedBytes() {
     receiveBuffer_.Clear();
     // A frame loop under way notices and stops.
-    ++receiveGeneration_;
+    ++connectionGeneration_;
     framesHeld_ = false;
+    readDeferred_ = false;
+    turnTimer_->Stop();
+}
+
+void TChatSession::ForgetConnection() {
+    ForgetReceivedBytes();
+    dropPendingFrames();
+    keys_.ResetExchange();
+    transfer_.ConnectionEnded();
 }
 
 void TChatSession::cleanupMemory() {
+    EndLeavingPeer(TConnectionEnd::PeerLeft);
     try {
         keys_.ReleaseSessionKey();
         ForgetReceivedBytes();
@@ -423,6 +462,8 @@ void TChatSession::ServerSocket1Accept(ISocketConnection& socket) {
         return;
     }
     guarded([&] {
+        // A peer still being heard after it left is gone before the next comes.
+        EndLeavingPeer(TConnectionEnd::PeerLeft);
         view_.AppendLog("Connection from " + socket.RemoteHostName());
         std::string rejection;
         // The new connection is last in the list: any other comes first.
@@ -468,27 +509,57 @@ void TChatSession::ServerSocket1ClientDisconnect(ISocketConnection& socket) {
     }
     guarded([&] {
         if (&socket == rejecting_ || server_->ConnectionAt(0) != &socket) return;
-        view_.AppendLog("Client disconnected");
-        isActive_ = false;
-        dropPendingFrames();
-        transfer_.ConnectionEnded();
-        FixControls();
-        flashTaskBarIfInactive();
-        if (!disconnecting_) ConnectionEnded(TConnectionEnd::PeerLeft);
+        if (!HearTheRestFirst(socket, TLeavingPeer::Accepted)) AcceptedPeerLeft(TConnectionEnd::PeerLeft);
     });
 }
 
-void TChatSession::ClientSocket1Disconnect(ISocketConnection&) {
-    guarded([this] {
+void TChatSession::AcceptedPeerLeft(TConnectionEnd end) {
+    guarded([&] {
+        view_.AppendLog("Client disconnected");
+        isActive_ = false;
+        // Still listening, with the same key pair; nothing of this peer's may reach the next.
+        ForgetConnection();
+        FixControls();
+        flashTaskBarIfInactive();
+        if (!disconnecting_) ConnectionEnded(end);
+    });
+}
+
+void TChatSession::ClientSocket1Disconnect(ISocketConnection& socket) {
+    guarded([&] {
+        if (!HearTheRestFirst(socket, TLeavingPeer::Connected)) ConnectedPeerLeft(TConnectionEnd::PeerLeft);
+    });
+}
+
+void TChatSession::ConnectedPeerLeft(TConnectionEnd end) {
+    guarded([&] {
         isActive_ = false;
         isHandshaking_ = false;
-        dropPendingFrames();
-        transfer_.ConnectionEnded();
+        ForgetConnection();
         FixControls();
         view_.AppendLog("Disconnected");
         flashTaskBarIfInactive();
-        if (!disconnecting_) ConnectionEnded(TConnectionEnd::PeerLeft);
+        if (!disconnecting_) ConnectionEnded(end);
     });
+}
+
+bool TChatSession::HearTheRestFirst(ISocketConnection& socket, TLeavingPeer peer) {
+    if (disconnecting_ || inFrameLoop_ || framesHeld_) return false;
+    // All it sent is with the system by now, and no more comes: a bounded amount.
+    for (std::string data = socket.ReceiveAvailable(); !data.empty(); data = socket.ReceiveAvailable())
+        receiveBuffer_.Append(data);
+    if (!receiveBuffer_.HasFrame()) return false;
+    leavingPeer_ = peer;
+    ScheduleTurnIfWaiting();
+    return true;
+}
+
+void TChatSession::EndLeavingPeer(TConnectionEnd end) {
+    switch (std::exchange(leavingPeer_, TLeavingPeer::None)) {
+        case TLeavingPeer::None: return;
+        case TLeavingPeer::Accepted: AcceptedPeerLeft(end); return;
+        case TLeavingPeer::Connected: ConnectedPeerLeft(end); return;
+    }
 }
 
 void TChatSession::ServerSocket1ClientError(ISocketConnection&, TErrorEvent, int& errorCode) {
@@ -511,8 +582,10 @@ void TChatSession::btnDisconnectClick() {
 }
 
 void TChatSession::disconnectNow() {
-    const bool wasConnected = client_->Active() || server_->Active();
+    const bool wasConnected = client_->Active() || server_->Active() || leavingPeer_ != TLeavingPeer::None;
     disconnecting_ = true;
+    // A peer that left and is still being heard is told gone first, as it went first.
+    EndLeavingPeer(TConnectionEnd::LocalDisconnect);
     guarded([this] {
         if (client_->Active()) {
             client_->SetActive(false);
@@ -530,7 +603,7 @@ void TChatSession::disconnectNow() {
     isActive_ = false;
     isHandshaking_ = false;
     guarded([this] { FixControls(); });
-    transfer_.ConnectionEnded();
+    ForgetConnection();
     disconnecting_ = false;
     if (wasConnected)
         ConnectionEnded(endingOnReceiveError_ ? TConnectionEnd::ReceiveError : TConnectionEnd::LocalDisconnect);
@@ -553,6 +626,8 @@ void TChatSession::dropPendingFrames() {
 void TChatSession::sendTextToPeer(const std::string& payload) {
     guarded([&] {
         sendSequence_ = NextSequence(sendSequence_);
+        // The peer has gone and is only being heard to its end: no one to answer.
+        if (leavingPeer_ != TLeavingPeer::None) return;
         std::string frame = MakeFrame(sendSequence_, payload);
         ISocketConnection* connection = currentConnection();
         if (connection == nullptr) {
@@ -620,6 +695,12 @@ void TChatSession::PullFrames() {
 void TChatSession::ServerSocket1ClientRead(ISocketConnection& socket) {
     // A held peer's bytes wait in its socket until it is served.
     if (IsHeld(socket)) return;
+    // While frames wait that the loop cannot take yet, the rest stays with the
+    // system, which then slows the peer: memory stays bounded however much it sends.
+    if (!MayReadMore()) {
+        readDeferred_ = true;
+        return;
+    }
     std::string data;
     guarded([&] { data = socket.ReceiveAvailable(); });
     handleReceivedText(data);
@@ -627,31 +708,46 @@ void TChatSession::ServerSocket1ClientRead(ISocketConnection& socket) {
 
 void TChatSession::ClientSocket1Read(ISocketConnection& socket) { ServerSocket1ClientRead(socket); }
 
+bool TChatSession::MayReadMore() const {
+    return !receiveBuffer_.HasFrame() || receiveBuffer_.Unframed().size() < maxWaitingBytes;
+}
+
 void TChatSession::handleReceivedText(const std::string& data) {
+    receiveBuffer_.Append(data);
+    RunFrameLoop();
+}
+
+void TChatSession::RunFrameLoop() {
+    // A read that comes while the loop is on the stack (a dialog lets the
+    // event loop run) leaves its bytes for that loop: frames are never taken
+    // from inside the handling of another.
+    const bool nested = inFrameLoop_;
     std::string failure;
     Guarded(
         [&] {
-            receiveBuffer_.Append(data);
-            processFrames();
-            // A peer may not make us hold an endless unfinished frame.
-            if (receiveBuffer_.Unframed().size() > maxUnframedBytes) throw EProtocolError(kUnframedFloodText);
+            if (!nested) TakeFrames();
+            CheckOpenFrame();
         },
         [&](const std::string& text) { failure = text; });
+    if (!failure.empty()) {
+        AbortConnection(failure);
+        return;
+    }
+    if (nested) return;
     receiveBuffer_.Compact();
-    if (!failure.empty()) AbortConnection(failure);
+    // A peer that left is done with once all it said has been heard, or once
+    // the rest can no longer matter (its key exchange's work would answer no one).
+    if (leavingPeer_ != TLeavingPeer::None && (framesHeld_ || !receiveBuffer_.HasFrame()))
+        EndLeavingPeer(TConnectionEnd::PeerLeft);
+    else
+        ScheduleTurnIfWaiting();
 }
 
-void TChatSession::AbortConnection(const std::string& reason) {
-    AppendLog(reason);
-    // Not refused while a key is being made: a broken connection must end.
-    endingOnReceiveError_ = true;
-    disconnectNow();
-    endingOnReceiveError_ = false;
-}
-
-void TChatSession::processFrames() {
-    const uint64_t generation = receiveGeneration_;
-    while (generation == receiveGeneration_ && !framesHeld_) {
+void TChatSession::TakeFrames() {
+    const TFlagScope inLoop(inFrameLoop_);
+    const uint64_t generation = connectionGeneration_;
+    for (int taken = 0; taken < framesPerTurn; ++taken) {
+        if (framesHeld_ || generation != connectionGeneration_) return;
         std::optional<std::string> frame = receiveBuffer_.Next();
         if (!frame) return;
         TFrameParts parts = SplitFrame(*frame);
@@ -664,6 +760,39 @@ void TChatSession::processFrames() {
         }
         DispatchPayload(parts.payload);
     }
+}
+
+void TChatSession::CheckOpenFrame() {
+    // A peer may not make us hold an endless unfinished frame.
+    const std::size_t limit = isHandshaking_ ? maxUnframedHandshakeBytes : maxUnframedBytes;
+    if (receiveBuffer_.OpenFrameBytes() > limit)
+        throw EProtocolError("Peer sent more than " + SizeText(limit) + " without a frame end");
+}
+
+void TChatSession::ScheduleTurnIfWaiting() {
+    const bool framesWait = receiveBuffer_.HasFrame() && !framesHeld_;
+    const bool bytesWait = readDeferred_ && MayReadMore();
+    if ((framesWait || bytesWait) && !turnTimer_->IsActive()) turnTimer_->Start(0);
+}
+
+void TChatSession::NextTurn() {
+    if (readDeferred_ && MayReadMore()) {
+        readDeferred_ = false;
+        if (ISocketConnection* connection = currentConnection()) {
+            // The read runs the loop after it.
+            ServerSocket1ClientRead(*connection);
+            return;
+        }
+    }
+    RunFrameLoop();
+}
+
+void TChatSession::AbortConnection(const std::string& reason) {
+    AppendLog(reason);
+    // Not refused while a key is being made: a broken connection must end.
+    endingOnReceiveError_ = true;
+    disconnectNow();
+    endingOnReceiveError_ = false;
 }
 
 void TChatSession::DispatchPayload(const std::string& payload) {

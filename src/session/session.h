@@ -83,17 +83,18 @@ public:
     // ISessionPort
     void sendTextToPeer(const std::string& payload) override;
     void AppendLog(const std::string& line) override;
-    void DebugLine(const std::string& line) override;
+    void DebugLine(std::string line) override;
     void TraceLine(const std::string& line) override;
     void EndHandshake() override;
     void Disconnect() override;
     void AbortConnection(const std::string& reason) override;
     void HoldFrames() override;
     void ReleaseFrames() override;
+    uint64_t connectionGeneration() const override { return connectionGeneration_; }
     void FixControls() override;
     bool WantsDebugLines() const override { return debugMode_ || trace_.isLogging(); }
 
-    // Bytes from the peer: split into frames, checked, dispatched.
+    // Bytes from the peer: split into frames, checked, dispatched by the frame loop.
     void handleReceivedText(const std::string& data);
 
     // A sender of many frames: asked for the next payload whenever the pause
@@ -158,6 +159,15 @@ public:
 
     // A peer may send at most this many bytes without ending a frame.
     static constexpr std::size_t maxUnframedBytes = 16u * 1024u * 1024u;
+    // During the key exchange: its longest frame is a part of the largest
+    // key, about 5,000 digits.
+    static constexpr std::size_t maxUnframedHandshakeBytes = 64u * 1024u;
+    // The frame loop takes at most this many frames in one turn of the event
+    // loop, so the window stays live however many wait.
+    static constexpr int framesPerTurn = 256;
+    // Received bytes waiting for the frame loop; while this much waits, the
+    // rest stays with the system, which slows the peer.
+    static constexpr std::size_t maxWaitingBytes = 1024u * 1024u;
     // A frame source is asked for more while less than this waits unsent.
     static constexpr std::size_t sendRoomBytes = 64u * 1024u;
 
@@ -177,9 +187,32 @@ private:
     // Peers that connected while the key pair was being made are served now.
     void ServeHeldPeers();
     bool IsHeld(const ISocketConnection& socket) const;
-    // Empties the receive buffer, also under a frame loop that is running.
+    // A peer that left while frames it sent still waited: its leaving is
+    // handled once the loop has taken them.
+    enum class TLeavingPeer { None, Accepted, Connected };
+    void AcceptedPeerLeft(TConnectionEnd end);
+    void ConnectedPeerLeft(TConnectionEnd end);
+    // A peer that leaves is heard to its end first: what it sent before it
+    // went is read now and taken in the loop's turns, as any frames are. Not
+    // when we close it, nor when the rest can no longer matter (frames held
+    // for its key exchange's work, a dialog open for it). False: it is gone now.
+    bool HearTheRestFirst(ISocketConnection& socket, TLeavingPeer peer);
+    // The leaving peer, if any, is gone from here on.
+    void EndLeavingPeer(TConnectionEnd end);
+    // Empties the receive buffer, also under a frame loop that is running,
+    // and starts a new connection generation.
     void ForgetReceivedBytes();
-    void processFrames();
+    // A connection ended: what was made for it goes; the key pair stays.
+    void ForgetConnection();
+    // The one frame loop: one turn of at most framesPerTurn frames. Called
+    // again while it runs (a read during a dialog), it only checks the bytes.
+    void RunFrameLoop();
+    void TakeFrames();
+    void CheckOpenFrame();
+    // Asks for the next turn when frames, or unread bytes, wait.
+    void ScheduleTurnIfWaiting();
+    void NextTurn();
+    bool MayReadMore() const;
     void DispatchPayload(const std::string& payload);
     void ConnectionEnded(TConnectionEnd end);
     // btnDisconnectClick without its refusal while a key is being made.
@@ -197,6 +230,7 @@ private:
     std::unique_ptr<IFileSystem> files_;
     std::unique_ptr<IClock> clock_;
     std::unique_ptr<ITimer> pauseTimer_;
+    std::unique_ptr<ITimer> turnTimer_;
     TKeyGenerator generateKey_;
     std::unique_ptr<IDesktop> desktop_;
     std::string projectHomepage_;
@@ -215,9 +249,13 @@ private:
     std::string vantrelPath_ = "vantrel.exe";
 
     TFrameReader receiveBuffer_;
-    // Counts receiveBuffer_ resets, so a frame loop notices that a handler
-    // ended the connection under it.
-    uint64_t receiveGeneration_ = 0;
+    // Counts connections and receiveBuffer_ resets, so the frame loop and
+    // everything else made for a connection notice that it ended under them.
+    uint64_t connectionGeneration_ = 0;
+    bool inFrameLoop_ = false;
+    // A read was left to the system while frames waited.
+    bool readDeferred_ = false;
+    TLeavingPeer leavingPeer_ = TLeavingPeer::None;
     int32_t sendSequence_ = 0;
     int32_t receiveSequence_ = 0;
 

@@ -3,6 +3,7 @@
 // file transfer, the trace file) may ask of the conductor. Features own their
 // state and secrets; everything else goes through here.
 
+#include <cstdint>
 #include <string>
 
 // Something that sends many frames pulls them one by one, as the pause
@@ -23,8 +24,8 @@ public:
     // A whole line in the message log.
     virtual void AppendLog(const std::string& line) = 0;
     // A protocol detail: into the message log in debug mode, into the trace
-    // file while logging.
-    virtual void DebugLine(const std::string& line) = 0;
+    // file while logging. It may hold a secret: the line is wiped after.
+    virtual void DebugLine(std::string line) = 0;
     // Into the trace file only, while logging.
     virtual void TraceLine(const std::string& line) = 0;
     // The key exchange is complete on this side: the next frame goes to the
@@ -44,9 +45,14 @@ public:
     // The source has more to send now.
     virtual void PullFrames() = 0;
     // Received frames wait in the buffer, in order, while a feature works
-    // off the event loop's thread; releasing handles those that came meanwhile.
+    // off the event loop's thread; after the release the frame loop takes
+    // those that came meanwhile, on its next turn.
     virtual void HoldFrames() = 0;
     virtual void ReleaseFrames() = 0;
+    // Changes whenever a connection begins or ends: what was made for one
+    // connection (a worker's result, a person's answer) compares it before
+    // it acts, and is dropped when the connection it was made for is gone.
+    virtual uint64_t connectionGeneration() const = 0;
 
 protected:
     ~ISessionPort() = default;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/controlrules.h"
+#include "session/environment.h"
 
 // The text fields the session reads and writes (settings, overwriting at close).
 enum class TSessionField { RSAKeySize, ListenPort, RemoteHost, RemotePort, TextToSend };
@@ -50,8 +51,8 @@ public:
     virtual bool AskYesNo(const std::string& question) = 0;
     // The file-open dialog; empty when cancelled.
     virtual std::string ChooseFileToSend() = 0;
-    // The save dialog with the offered name filled in; empty when cancelled.
-    virtual std::string ChooseSaveFile(const std::string& offeredName) = 0;
+    // The save dialog with the offered name filled in; an empty path when cancelled.
+    virtual TSaveTarget ChooseSaveFile(const std::string& offeredName) = 0;
     // 0 to 100.
     virtual void SetProgress(int percent) = 0;
     // Bytes done of all, for a status line; done == total ends it.

@@ -2,9 +2,17 @@
 // The boxes the window shows, behind one seam so tests can answer and observe
 // them without a modal loop.
 
+#include <QMessageBox>
 #include <QString>
+#include <memory>
 
 class QWidget;
+
+// A message box as every box of the window is made: its text is plain text,
+// so a text that looks like markup (a peer's file name, say) is shown as it
+// is, never laid out, linked or loaded.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                            const QString& text, QMessageBox::StandardButtons buttons);
 
 class IDialogs {
 public:

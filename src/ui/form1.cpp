@@ -1,5 +1,7 @@
 #include "ui/form1.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -25,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include "antikeylogger/antikeyloggeredit.h"
+#include "session/displaytext.h"
 #include "session/guarded.h"
 
 // The resource initialiser lives in a static library; nothing would pull it
@@ -63,6 +66,11 @@ constexpr int sendFileX = 250;
 constexpr int disconnectX = 336;
 constexpr int startLoggingX = 252;
 constexpr int stopLoggingX = 334;
+
+// Lines the message log keeps.
+constexpr int kMaxLogLines = 5000;
+
+QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 const QString textToSendHint = QStringLiteral("Enter the text to send and press Return");
 
@@ -226,6 +234,8 @@ void TForm1::buildLog() {
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The oldest lines go: a chatty or hostile peer cannot fill the memory.
+    Memo1->setMaximumBlockCount(kMaxLogLines);
 
     ProgressBar1 = new QProgressBar(Panel1);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -289,10 +299,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::AppendLog(const std::string& line) {
-    const QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    Memo1->appendPlainText(text);
+    // One line stays one line of the log, however the peer built it.
+    Memo1->appendPlainText(Utf8(ShownLine(line)));
     if (logEcho_) logEcho_(line);
-    logLines_ += 1 + static_cast<int>(text.count(QLatin1Char('\n')));
+    logLines_ = std::min(logLines_ + 1, kMaxLogLines);
 }
 
 int TForm1::LogLineCount() const { return logLines_; }
@@ -341,7 +351,7 @@ std::string TForm1::FieldText(TSessionField which) const {
 
 void TForm1::SetFieldText(TSessionField which, const std::string& text) {
     if (auto* edit = qobject_cast<QLineEdit*>(field(which)))
-        edit->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        edit->setText(Utf8(text));
 }
 
 bool TForm1::AntiKeyloggingToggleDown() const { return SpeedButton1->isChecked(); }
@@ -359,16 +369,15 @@ bool TForm1::TextToSendAntiKeyloggingActive() const { return txtTextToSend->Anti
 void TForm1::FocusTextToSend() { txtTextToSend->setFocus(Qt::OtherFocusReason); }
 
 void TForm1::ShowWarning(const std::string& text) {
-    dialogs_->Warning(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    dialogs_->Warning(this, Utf8(text));
 }
 
 void TForm1::ShowError(const std::string& text) {
-    dialogs_->Error(this, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    dialogs_->Error(this, Utf8(text));
 }
 
 void TForm1::ShowErrorBox(const std::string& caption, const std::string& text) {
-    dialogs_->ErrorBox(this, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
-                       QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    dialogs_->ErrorBox(this, Utf8(caption), Utf8(text));
 }
 
 void TForm1::SetBusyCursor(bool busy) {
@@ -385,14 +394,15 @@ bool TForm1::IsApplicationActive() const { return QGuiApplication::applicationSt
 void TForm1::FlashTaskBar() { flashTaskBar(); }
 
 bool TForm1::AskYesNo(const std::string& question) {
-    return dialogs_->Question(this, QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())));
+    // The question quotes the peer's offer: shown as a line, never laid out as markup.
+    return dialogs_->Question(this, Utf8(ShownLine(question)));
 }
 
 std::string TForm1::ChooseFileToSend() { return dialogs_->OpenFile(this).toStdString(); }
 
-std::string TForm1::ChooseSaveFile(const std::string& offeredName) {
-    return dialogs_->SaveFile(this, QString::fromUtf8(offeredName.data(), static_cast<qsizetype>(offeredName.size())))
-        .toStdString();
+TSaveTarget TForm1::ChooseSaveFile(const std::string& offeredName) {
+    // The dialog asked before replacing a file there.
+    return {dialogs_->SaveFile(this, Utf8(offeredName)).toStdString(), TSaveMode::Replace};
 }
 
 void TForm1::SetProgress(int percent) { ProgressBar1->setValue(percent); }

@@ -32,7 +32,7 @@ public:
     ~TForm1() override;
 
     TChatSession& session() { return *session_; }
-    // Every line appended to the message log is also handed here.
+    // Every line appended to the message log is also handed here, as the session gave it.
     void SetLogEcho(std::function<void(const std::string& line)> echo) { logEcho_ = std::move(echo); }
 
     // ISessionView
@@ -55,7 +55,7 @@ public:
     void FlashTaskBar() override;
     bool AskYesNo(const std::string& question) override;
     std::string ChooseFileToSend() override;
-    std::string ChooseSaveFile(const std::string& offeredName) override;
+    TSaveTarget ChooseSaveFile(const std::string& offeredName) override;
     void SetProgress(int percent) override;
     void ShowTransferStatus(int64_t done, int64_t total) override;
     void SetTextToSendEnabled(bool enabled) override;

@@ -160,7 +160,7 @@ TEST_F(DiskFiles, FilesGoOutAndComeInByteForByte) {
     std::string bytes;
     for (int i = 0; i < 70000; ++i) bytes += static_cast<char>(i * 7);
     {
-        auto out = files.CreateForWriting(path);
+        auto out = files.CreateForWriting({path, TSaveMode::Replace});
         out->Write(bytes.substr(0, 255));
         out->Write(bytes.substr(255));
     }
@@ -173,7 +173,7 @@ TEST_F(DiskFiles, FilesGoOutAndComeInByteForByte) {
     EXPECT_EQ(in->Read(10), "");
     // Writing again replaces the file.
     ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
-    files.CreateForWriting(path)->Write("x");
+    files.CreateForWriting({path, TSaveMode::Replace})->Write("x");
     EXPECT_EQ(ReadFile(path), "x");
 }
 
@@ -181,7 +181,7 @@ TEST_F(DiskFiles, OpeningFailuresCarryTheRuntimeTexts) {
     TDiskFileSystem files;
     EXPECT_EQ(ThrownText([&] { files.OpenForReading(PathOf("missing")); }), "File not found");
     EXPECT_EQ(ThrownText([&] { files.OpenForReading(dir.path().toStdString()); }), "I/O error 21");
-    EXPECT_EQ(ThrownText([&] { files.CreateForWriting(PathOf("no/such/folder")); }), "File not found");
+    EXPECT_EQ(ThrownText([&] { files.CreateForWriting({PathOf("no/such/folder"), TSaveMode::Replace}); }), "File not found");
 }
 
 TEST(ThreadWorker, WorkRunsElsewhereAndItsResultComesBackOnThisThread) {

@@ -34,7 +34,7 @@ public:
         TConversationLoop loop;
         loop.post = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
         loop.quit = [this](int status) { quits.push_back(status); };
-        driver = std::make_unique<TConversationDriver>(*session, view, *fakes.files, parse.options, std::move(loop));
+        driver = std::make_unique<TConversationDriver>(*session, view, parse.options, std::move(loop));
     }
 
     // What the event loop would run next; returns whether there was anything.

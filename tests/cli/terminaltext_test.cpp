@@ -1,37 +1,8 @@
-// What reaches the terminal from the peer, and how standard input becomes lines.
+// How standard input becomes lines.
 
 #include <gtest/gtest.h>
 
 #include "cli/terminaltext.h"
-
-TEST(EscapeForTerminal, C0ControlsButTabBecomeHex) {
-    EXPECT_EQ(EscapeForTerminal(std::string("a\0b", 3)), "a\\x00b");
-    EXPECT_EQ(EscapeForTerminal("\x1b[2J\x1b]0;owned\x07"), "\\x1b[2J\\x1b]0;owned\\x07");
-    EXPECT_EQ(EscapeForTerminal("one\ntwo\rthree"), "one\\x0atwo\\x0dthree");
-    EXPECT_EQ(EscapeForTerminal("\x01\x08\x0b\x0c\x1f"), "\\x01\\x08\\x0b\\x0c\\x1f");
-    EXPECT_EQ(EscapeForTerminal("col1\tcol2"), "col1\tcol2");
-}
-
-TEST(EscapeForTerminal, DeleteBecomesHex) { EXPECT_EQ(EscapeForTerminal("x\x7fy"), "x\\x7fy"); }
-
-TEST(EscapeForTerminal, C1CodePointsBecomeTheirCode) {
-    EXPECT_EQ(EscapeForTerminal("\xc2\x80"), "\\x80");
-    EXPECT_EQ(EscapeForTerminal("a\xc2\x9b"
-                                "31mb"),
-              "a\\x9b31mb");
-    EXPECT_EQ(EscapeForTerminal("\xc2\x9f\xc2\x90"), "\\x9f\\x90");
-}
-
-TEST(EscapeForTerminal, PrintableAndOtherUtf8PassByteForByte) {
-    EXPECT_EQ(EscapeForTerminal(" !~"), " !~");
-    // U+00A0 and U+00E9 share the lead byte C2/C3 with no control.
-    EXPECT_EQ(EscapeForTerminal("\xc2\xa0\xc3\xa9t\xc3\xa9"), "\xc2\xa0\xc3\xa9t\xc3\xa9");
-    EXPECT_EQ(EscapeForTerminal("\xe2\x82\xac \xf0\x9f\x94\x91"), "\xe2\x82\xac \xf0\x9f\x94\x91");
-    // A lead byte at the end, or before a non-C1 byte, is not an escape.
-    EXPECT_EQ(EscapeForTerminal("end\xc2"), "end\xc2");
-    EXPECT_EQ(EscapeForTerminal("\xc2\x7f"), "\xc2\\x7f");
-    EXPECT_EQ(EscapeForTerminal(""), "");
-}
 
 TEST(LineSplitter, LfAndCrLfEndLines) {
     TLineSplitter splitter;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/savefolder.h"
 #include "cli/terminalview.h"
 #include "session/filetransfer.h"
 
@@ -103,16 +104,20 @@ TEST(TerminalView, OfferAnswersComeFromTheHooks) {
     ViewOnStreams t;
     // No hooks: offers are refused, no file is chosen to send or to save.
     EXPECT_FALSE(t.view.AskYesNo("Peer is sending file a, size=1.  Save?"));
-    EXPECT_EQ(t.view.ChooseSaveFile("a"), "");
+    EXPECT_EQ(t.view.ChooseSaveFile("a").path, "");
     EXPECT_EQ(t.view.ChooseFileToSend(), "");
     std::vector<std::string> asked;
     t.view.OnAskYesNo = [&](const std::string& question) {
         asked.push_back(question);
         return true;
     };
-    t.view.OnChooseSaveFile = [](const std::string& name) { return "/in/" + name; };
+    t.view.OnChooseSaveFile = [](const std::string& name) { return SaveTargetIn("/in", name, false); };
     EXPECT_TRUE(t.view.AskYesNo("Peer is sending file a, size=1.  Save?"));
-    EXPECT_EQ(t.view.ChooseSaveFile("a b.txt"), "/in/a b.txt");
+    const TSaveTarget target = t.view.ChooseSaveFile("a b.txt");
+    EXPECT_EQ(target.path, "/in/a b.txt");
+    // Never over a file there, unless --overwrite, and then only once it is whole.
+    EXPECT_EQ(target.mode, TSaveMode::NewName);
+    EXPECT_EQ(SaveTargetIn("/in", "a", true).mode, TSaveMode::ReplaceWhenWhole);
     EXPECT_EQ(asked, std::vector<std::string>{"Peer is sending file a, size=1.  Save?"});
     EXPECT_EQ(t.out.str(), "");
     EXPECT_EQ(t.err.str(), "");

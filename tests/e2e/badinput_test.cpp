@@ -117,6 +117,11 @@ std::vector<TBadRow> FrameRows() {
     };
 }
 
+// The offer goes, and "FILE_NOK" comes back.
+bool RefusedOffer(TRawPeer& peer, const std::string& offer) {
+    return peer.SendEncrypted(offer) && peer.ReadDecrypted() == std::optional<std::string>("FILE_NOK");
+}
+
 // Whatever the role: the encrypted channel and file offers.
 std::vector<TBadRow> ChatRows() {
     return {
@@ -143,25 +148,25 @@ std::vector<TBadRow> ChatRows() {
              return Sent(peer.SendFrame(EncryptUnder(MakeKeyText(), "meant for someone else")), {kAnyPeerLine});
          },
          TEnding::Continues},
+        // A size that is no decimal number is refused before anything is asked.
         {"offer-without-separator", TStage::Chatting,
          [](TRawPeer& peer) {
-             return Sent(peer.SendEncrypted("**FILE_START**noseparator.bin"), {"'' is not a valid integer value"});
+             return Sent(RefusedOffer(peer, "**FILE_START**noseparator.bin"),
+                         {"Refused file noseparator.bin: its size is not a number"});
          },
-         TEnding::Aborted},
-        // Nothing to refuse it for: the end message shows the mismatch.
+         TEnding::Continues},
         {"offer-negative-size", TStage::Chatting,
          [](TRawPeer& peer) {
-             return Sent(peer.SendEncrypted("**FILE_START**negative.bin?-5") && peer.SendEncrypted("**FILE_END**?0"),
-                         {"Receiving file " + kInbox + "/negative.bin",
-                          "Finished reading file but received 0 of -5, checksum=0, peer checksum=0"});
+             return Sent(RefusedOffer(peer, "**FILE_START**negative.bin?-5"),
+                         {"Refused file negative.bin: its size is not a number"});
          },
          TEnding::Continues},
         {"offer-enormous-size", TStage::Chatting,
          [](TRawPeer& peer) {
-             return Sent(peer.SendEncrypted("**FILE_START**enormous.bin?99999999999999999999"),
-                         {"'99999999999999999999' is not a valid integer value"});
+             return Sent(RefusedOffer(peer, "**FILE_START**enormous.bin?99999999999999999999"),
+                         {"Refused file enormous.bin: its size is not a number"});
          },
-         TEnding::Aborted},
+         TEnding::Continues},
     };
 }
 

@@ -27,7 +27,7 @@ std::vector<std::string> Without(std::vector<std::string> lines, const std::stri
 
 class Recorder : public IFileTransferTexts {
 public:
-    bool isTransferring() const override { return transferring; }
+    bool isReceiving() const override { return transferring; }
     void FileAccepted() override { seen.push_back("accepted"); }
     void FileRefused() override { seen.push_back("refused"); }
     void FileData(const std::string& text) override { seen.push_back("data:" + text); }

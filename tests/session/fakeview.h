@@ -16,6 +16,7 @@
 class FakeView : public ISessionView {
 public:
     void AppendLog(const std::string& line) override {
+        NoteStack();
         log.push_back(line);
         journal.push_back("log:" + line);
     }
@@ -62,19 +63,35 @@ public:
     bool IsApplicationActive() const override { return applicationActive; }
     void FlashTaskBar() override { ++flashes; }
     bool AskYesNo(const std::string& question) override {
+        NoteStack();
         questions.push_back(question);
+        ++asking;
+        deepestAsking = std::max(deepestAsking, asking);
+        // What happens while the box is open: a modal box lets the event loop run.
+        if (whileAsking) std::exchange(whileAsking, nullptr)();
+        --asking;
         return answerYes;
     }
     std::string ChooseFileToSend() override { return fileToSend; }
-    std::string ChooseSaveFile(const std::string& offeredName) override {
+    TSaveTarget ChooseSaveFile(const std::string& offeredName) override {
         offeredNames.push_back(offeredName);
-        return saveAs;
+        if (whileChoosing) std::exchange(whileChoosing, nullptr)();
+        return {saveAs, saveMode};
     }
     void SetProgress(int percent) override { progress.push_back(percent); }
     void ShowTransferStatus(int64_t done, int64_t total) override { status = {done, total}; }
     void SetTextToSendEnabled(bool enabled) override { textToSendEnabled = enabled; }
 
     bool HasLine(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+
+    // How far apart on the stack the session has called the log and the
+    // questions: handlers that run inside one another grow it without bound.
+    std::uintptr_t StackSpread() const { return deepestStack == 0 ? 0 : shallowestStack - deepestStack; }
+    void NoteStack() {
+        const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+        shallowestStack = std::max(shallowestStack, here);
+        deepestStack = deepestStack == 0 ? here : std::min(deepestStack, here);
+    }
 
     std::vector<std::string> log;
     std::vector<std::string> journal;
@@ -97,7 +114,16 @@ public:
     bool answerYes = true;
     std::string fileToSend;
     std::string saveAs;
+    TSaveMode saveMode = TSaveMode::Replace;
+    // Run once, while the next question or save dialog is open.
+    std::function<void()> whileAsking;
+    std::function<void()> whileChoosing;
     std::vector<std::string> questions;
+    // Questions open at once, now and at most.
+    int asking = 0;
+    int deepestAsking = 0;
+    std::uintptr_t shallowestStack = 0;
+    std::uintptr_t deepestStack = 0;
     std::vector<std::string> offeredNames;
     std::vector<int> progress;
     std::pair<int64_t, int64_t> status;

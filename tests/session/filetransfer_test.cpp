@@ -6,6 +6,7 @@
 
 #include "harness.h"
 #include "session/channel.h"
+#include "session/filenames.h"
 #include "session/filetransfer.h"
 #include "support/testhelpers.h"
 
@@ -75,12 +76,6 @@ TEST(TransferTexts, HexChunksAndOfferedNames) {
     } catch (const EConvertError& error) {
         EXPECT_STREQ(error.what(), "'zz' is not a valid integer value");
     }
-    EXPECT_EQ(ReducedFileName("../../x"), "x");
-    EXPECT_EQ(ReducedFileName("a\\b"), "b");
-    EXPECT_EQ(ReducedFileName("/etc/passwd"), "passwd");
-    EXPECT_EQ(ReducedFileName(""), "unnamed");
-    EXPECT_EQ(ReducedFileName(".."), "unnamed");
-    EXPECT_EQ(ReducedFileName("dir/."), "unnamed");
 }
 
 TEST_F(Transfer, FilesOfEverySizeArriveByteForByteBothWays) {
@@ -159,16 +154,40 @@ TEST_F(Transfer, AFileThatCannotBeCreatedIsRefused) {
     EXPECT_EQ(pair.client.view.log.back(), "Peer rejected file");
 }
 
-TEST_F(Transfer, HostileOfferedNamesAreReducedToTheirLastPart) {
-    for (const char* offered : {"../../x", "a\\b", "", ".."}) {
-        pair.Type(pair.client, std::string("**FILE_START**") + offered + "?3");
+TEST_F(Transfer, HostileOfferedNamesAreMadeSafeBeforeAnythingIsAsked) {
+    pair.server.view.answerYes = false;
+    for (const std::string& offered : std::vector<std::string>{"../../x", "a\\b", "", "..", "two\r\nlines", std::string("nul\0.txt", 8)}) {
+        pair.Type(pair.client, "**FILE_START**" + offered + "?3");
         pair.Run();
-        EXPECT_EQ(pair.server.view.offeredNames.back(), ReducedFileName(offered)) << offered;
+        EXPECT_EQ(pair.server.view.questions.back(),
+                  "Peer is sending file " + SafeFileName(offered) + ", size=3.  Save?");
     }
-    pair.Type(pair.client, "see **FILE_START**here?1 for more");
-    pair.Run();
     // The text after the marker's 14 characters counts, wherever the marker stands.
-    EXPECT_EQ(pair.server.view.questions.back(), "Peer is sending file RT**here, size=1 for more.  Save?");
+    pair.Type(pair.client, "see **FILE_START**here?12 now");
+    pair.Run();
+    EXPECT_EQ(pair.server.view.log.back(), "Refused file RT**here: its size is not a number");
+}
+
+TEST_F(Transfer, AnOfferWhoseSizeIsNoNumberIsRefusedWithoutAQuestion) {
+    for (const char* sizeText : {"12x", "", "-5", "+5", " 5", "5 ", "0x10", "9999999999999999999"}) {
+        const std::size_t questions = pair.server.view.questions.size();
+        const int32_t sent = pair.server.session->sendSequence();
+        pair.Type(pair.client, std::string("**FILE_START**a.bin?") + sizeText);
+        pair.Run();
+        EXPECT_EQ(pair.server.view.questions.size(), questions) << sizeText;
+        EXPECT_EQ(pair.server.view.log.back(), "Refused file a.bin: its size is not a number") << sizeText;
+        // The refusal went back.
+        EXPECT_EQ(pair.server.session->sendSequence(), sent + 1) << sizeText;
+        EXPECT_TRUE(pair.server.session->isActive());
+    }
+    pair.Type(pair.client, "**FILE_START**noseparator.bin");
+    pair.Run();
+    EXPECT_EQ(pair.server.view.log.back(), "Refused file noseparator.bin: its size is not a number");
+    // Digits with leading zeros are still a number.
+    pair.server.view.answerYes = false;
+    pair.Type(pair.client, "**FILE_START**a.bin?007");
+    pair.Run();
+    EXPECT_EQ(pair.server.view.questions.back(), "Peer is sending file a.bin, size=7.  Save?");
 }
 
 TEST_F(Transfer, WhatIsNoNumberEndsTheConnectionWithTheConversionError) {
@@ -177,7 +196,6 @@ TEST_F(Transfer, WhatIsNoNumberEndsTheConnectionWithTheConversionError) {
         std::string error;
     };
     const std::vector<Case> cases = {
-        {{"**FILE_START**a?12x"}, "'12x' is not a valid integer value"},
         {{"**FILE_START**a?2", "41zz"}, "'zz' is not a valid integer value"},
         {{"**FILE_START**a?2", "**FILE_END**?x"}, "'x' is not a valid integer value"},
         {{"**FILE_START**a?2", "**FILE_END**"}, "'' is not a valid integer value"},

@@ -17,6 +17,7 @@
 #include "net/socketapi.h"
 #include "session/environment.h"
 #include "session/errors.h"
+#include "session/filenames.h"
 
 class FakeConnection : public ISocketConnection {
 public:
@@ -105,6 +106,7 @@ public:
     void Receive(const std::string& bytes) {
         connection.incoming += bytes;
         if (OnRead) OnRead(connection);
+        if (afterEvent) afterEvent();
     }
     void FailConnect(int code) {
         connection.open = false;
@@ -118,6 +120,8 @@ public:
     bool active = false;
     int activations = 0;
     int lastErrorCodeAfterHandler = 0;
+    // What the event loop does next, once the read event has returned.
+    std::function<void()> afterEvent;
     // When set, activating throws it.
     std::string refusal;
     FakeConnection connection;
@@ -176,6 +180,7 @@ public:
     void Receive(FakeConnection& connection, const std::string& bytes) {
         connection.incoming += bytes;
         if (OnClientRead) OnClientRead(connection);
+        if (afterEvent) afterEvent();
     }
     // The deferred release of closed connections, as the event loop would run it.
     void ReleaseClosed() {
@@ -194,6 +199,8 @@ public:
     bool active = false;
     int activations = 0;
     std::string bindError;
+    // What the event loop does next, once the read event has returned.
+    std::function<void()> afterEvent;
     std::vector<std::unique_ptr<FakeConnection>> connections;
     std::vector<std::unique_ptr<FakeConnection>> released;
     std::vector<FakeConnection*> pendingRelease;
@@ -228,6 +235,7 @@ public:
         pending.pop_front();
         const std::function<void()> continuation = work();
         if (continuation) continuation();
+        if (afterEvent) afterEvent();
         return true;
     }
     void RunAll() {
@@ -235,6 +243,8 @@ public:
     }
 
     std::deque<std::function<std::function<void()>()>> pending;
+    // What the event loop does next, once the continuation has returned.
+    std::function<void()> afterEvent;
 };
 
 class FakeSettingsStore : public ISettingsStore {
@@ -287,19 +297,30 @@ public:
         std::size_t offset_ = 0;
     };
 
+    // Written at writtenPath; Complete moves it to path when the two differ.
     class Output : public IOutputFile {
     public:
-        Output(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) { ++owner_.openFiles; }
+        Output(FakeFileSystem& owner, std::string path, std::string writtenPath)
+            : owner_(owner), path_(std::move(path)), writtenPath_(std::move(writtenPath)) {
+            ++owner_.openFiles;
+        }
         ~Output() override { --owner_.openFiles; }
         void Write(const std::string& bytes) override {
-            std::string& file = owner_.files[path_];
+            std::string& file = owner_.files[writtenPath_];
             if (file.size() + bytes.size() > owner_.diskSpace) throw EInOutError("Disk full");
             file += bytes;
         }
+        void Complete() override {
+            if (writtenPath_ == path_) return;
+            owner_.files[path_] = std::move(owner_.files[writtenPath_]);
+            owner_.files.erase(writtenPath_);
+        }
+        std::string Path() const override { return path_; }
 
     private:
         FakeFileSystem& owner_;
         std::string path_;
+        std::string writtenPath_;
     };
 
     std::unique_ptr<ITextFile> CreateTextFile(const std::string& path) override {
@@ -312,14 +333,29 @@ public:
         if (files.count(path) == 0) throw EInOutError("File not found");
         return std::make_unique<Input>(*this, path);
     }
-    std::unique_ptr<IOutputFile> CreateForWriting(const std::string& path) override {
+    // As the disk does it: a free numbered name, or a ".part" file beside.
+    std::unique_ptr<IOutputFile> CreateForWriting(const TSaveTarget& target) override {
         if (!refusal.empty()) throw EInOutError(refusal);
-        files[path].clear();
-        return std::make_unique<Output>(*this, path);
+        ++creations;
+        const std::size_t slash = target.path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? std::string() : target.path.substr(0, slash + 1);
+        const std::string name = target.path.substr(folder.size());
+        std::string path = target.path;
+        std::string written = target.path;
+        if (target.mode == TSaveMode::NewName) {
+            for (int number = 1; files.count(path) != 0; ++number) path = folder + NumberedFileName(name, number);
+            written = path;
+        } else if (target.mode == TSaveMode::ReplaceWhenWhole) {
+            written = folder + NameWithSuffix(name, ".part");
+        }
+        files[written].clear();
+        return std::make_unique<Output>(*this, path, written);
     }
 
     std::map<std::string, std::string> files;
     int openFiles = 0;
+    // Received files created.
+    int creations = 0;
     // When set, creating a file throws it.
     std::string refusal;
     // When set, reading throws it.
@@ -366,6 +402,7 @@ struct FakeEnvironment {
     FakeFileSystem* files = nullptr;
     FakeClock* clock = nullptr;
     FakeTimer* timer = nullptr;
+    FakeTimer* turnTimer = nullptr;
     FakeWorker* worker = nullptr;
     FakeDesktop* desktop = nullptr;
 
@@ -378,10 +415,17 @@ struct FakeEnvironment {
         environment.files = Keep(files);
         environment.clock = Keep(clock);
         environment.pauseTimer = Keep(timer);
+        environment.turnTimer = Keep(turnTimer);
         environment.worker = Keep(worker);
         environment.generateKey = std::move(keyGenerator);
         environment.desktop = Keep(desktop);
         environment.projectHomepage = kFakeHomepage;
+        // After each event the test plays, the event loop comes round and
+        // runs the frame loop's turns, as many as it asks for.
+        const auto turns = [timer = turnTimer] {
+            while (timer->active) timer->Fire();
+        };
+        client->afterEvent = server->afterEvent = worker->afterEvent = turns;
         return environment;
     }
 

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "isaac/isaac.h"
 
 // The text of what the action throws, so tests can compare messages exactly.
@@ -33,4 +35,11 @@ inline std::string PseudoRandomBytes(std::size_t size, uint32_t seed) {
         bytes[i] = static_cast<char>(seed >> 24);
     }
     return bytes;
+}
+
+// The process's umask, which every new file and folder's mode passes through.
+inline mode_t CurrentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
 }

@@ -414,6 +414,39 @@ TEST_F(Form1Test, LogTakesWholeLinesAndCountsThem) {
     EXPECT_TRUE(logLines().isEmpty());
 }
 
+TEST_F(Form1Test, LogShowsEachLineAsOneLineInertAndCutAndKeepsTheNewestLines) {
+    make();
+    form->ClearLog();
+    form->AppendLog("PEER (12:00:00) : hi\r\nYOU  (12:00:05) : I will pay now\r** HANDSHAKING COMPLETE **");
+    form->AppendLog("PEER (12:00:01) : " + std::string(1024 * 1024, 'A'));
+    const QStringList lines = logLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("PEER (12:00:00) : hi\\x0d\\x0aYOU  (12:00:05) : I will pay now\\x0d** HANDSHAKING "
+                                       "COMPLETE **"));
+    EXPECT_EQ(lines[1].size(), 4096 + QStringLiteral(" \u2026 (1048594 bytes)").size());
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("AAA \u2026 (1048594 bytes)")));
+    for (int i = 0; i < 5010; ++i) form->AppendLog("line " + std::to_string(i));
+    EXPECT_EQ(form->LogLineCount(), 5000);
+    EXPECT_EQ(logLines().size(), 5000);
+    EXPECT_EQ(logLines().first(), QStringLiteral("line 10"));
+}
+
+TEST_F(Form1Test, AnOfferNamedInMarkupIsAskedAsItsLiteralText) {
+    makeShown();
+    client->CompleteConnect("localhost");
+    form->session().EndHandshake();
+    dialogs->answerYes = false;
+    const std::string name = "<h1 style=\"color:red\">Update required<h1>Click <a href=\"http:x\">here<a><img src=\"x\">";
+    client->Receive("1?" + encryptWithAES(std::string(), "**FILE_START**" + name + "?1") + std::string(1, '\0'));
+    const QString question = QString::fromStdString("Peer is sending file " + name + ", size=1.  Save?");
+    EXPECT_EQ(dialogs->questions, QStringList{question});
+    // The real box shows it as the characters they are: no heading, no link, no image read.
+    const std::unique_ptr<QMessageBox> box =
+        MakeMessageBox(form.get(), QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::Yes);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    EXPECT_EQ(box->text(), question);
+}
+
 TEST_F(Form1Test, FieldsAreReadAndWrittenAsUtf8) {
     make();
     const std::pair<TSessionField, const char*> fields[] = {{TSessionField::RSAKeySize, "txtRSAKeySize"},
