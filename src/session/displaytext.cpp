@@ -114,19 +114,23 @@ bool IsLayoutControl(std::string_view sequence) {
     return (second == 0x80 && third >= 0xA8 && third <= 0xAE) || (second == 0x81 && third >= 0xA6 && third <= 0xA9);
 }
 
+TShownUnit Escaped(std::size_t length, uint32_t code) {
+    return code <= 0xFF ? TShownUnit{length, "\\x", code, 2} : TShownUnit{length, "\\u", code, 4};
+}
+
 TShownUnit NextUnit(std::string_view text) {
-    const auto byte = static_cast<unsigned char>(text[0]);
-    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) return {1, "\\x", byte, 2};
+    const uint32_t byte = static_cast<unsigned char>(text[0]);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7F) return Escaped(1, byte);
     const std::size_t length = SequenceLength(text);
     const std::string_view sequence = text.substr(0, length);
-    const auto second = length > 1 ? static_cast<unsigned char>(sequence[1]) : 0;
+    const uint32_t second = length > 1 ? static_cast<unsigned char>(sequence[1]) : 0u;
     // The continuation byte of C2 xx is the code point itself.
-    if (length == 2 && byte == 0xC2 && second <= 0x9F) return {2, "\\x", second, 2};
+    if (length == 2 && byte == 0xC2 && second <= 0x9F) return Escaped(2, second);
     if (IsLayoutControl(sequence)) {
-        const uint32_t code = ((byte & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (sequence[2] & 0x3Fu);
-        return {3, "\\u", code, 4};
+        const uint32_t third = static_cast<unsigned char>(sequence[2]);
+        return Escaped(3, ((byte & 0x0Fu) << 12) | ((second & 0x3Fu) << 6) | (third & 0x3Fu));
     }
-    return {length};
+    return TShownUnit{length, {}, 0, 0};
 }
 
 std::size_t ShownLength(const TShownUnit& unit) {
