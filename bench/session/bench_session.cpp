@@ -54,7 +54,7 @@ public:
     void FlashTaskBar() override {}
     bool AskYesNo(const std::string&) override { return true; }
     std::string ChooseFileToSend() override { return {}; }
-    std::string ChooseSaveFile(const std::string&) override { return savePath; }
+    TSaveTarget ChooseSaveFile(const std::string&) override { return {savePath, TSaveMode::Replace}; }
     void SetProgress(int) override {}
     void ShowTransferStatus(int64_t, int64_t) override {}
     void SetTextToSendEnabled(bool) override {}

@@ -101,6 +101,13 @@ std::vector<TBadRow> FrameRows() {
         {"sequence-empty", TStage::Connected,
          [](TRawPeer& peer) { return Sent(peer.SendFrameNumbered("", "12"), {"'' is not a valid integer value"}); },
          TEnding::Aborted},
+        // A megabyte sequence number: the key exchange has no frame that long.
+        {"megabyte-before-a-frame-end", TStage::Connected,
+         [](TRawPeer& peer) {
+             peer.SendBytes(std::string(1 << 20, 'A') + "?x" + '\0');
+             return std::vector<std::string>{"Peer sent more than 64 KiB without a frame end"};
+         },
+         TEnding::Aborted},
         {"frame-never-ends", TStage::Connected,
          [](TRawPeer& peer) {
              EXPECT_TRUE(peer.SendBytes("1?123456"));
@@ -141,6 +148,26 @@ std::vector<TBadRow> ChatRows() {
                          {"", "Expected sequence " + expected + " but received " + skipped});
          },
          TEnding::Aborted},
+        {"megabyte-chat-line", TStage::Chatting,
+         [](TRawPeer& peer) {
+             return Sent(peer.SendEncrypted(std::string(1 << 20, 'A')), {kPeerSaid + std::string(1 << 20, 'A')});
+         },
+         TEnding::Continues},
+        // Lines the peer builds are shown as one line of its own, its controls visible.
+        {"forged-lines", TStage::Chatting,
+         [](TRawPeer& peer) {
+             return Sent(peer.SendEncrypted("hi\r\nYOU  (12:00:05) : I will pay now\r** HANDSHAKING COMPLETE **\x1b[2J\xc2\x9b"),
+                         {kPeerSaid + "hi\\x0d\\x0aYOU  (12:00:05) : I will pay now\\x0d** HANDSHAKING COMPLETE **\\x1b[2J\\x9b"});
+         },
+         TEnding::Continues},
+        // Markup in the size: no size, so nothing is asked.
+        {"offer-of-markup", TStage::Chatting,
+         [](TRawPeer& peer) {
+             return Sent(RefusedOffer(peer, "**FILE_START**report.pdf?1<br><h1 style=\"color:red\">Security update "
+                                            "required</h1>Click <a href=\"https://x.example\">here</a>"),
+                         {"Refused file report.pdf: its size is not a number"});
+         },
+         TEnding::Continues},
         {"garbage-base64", TStage::Chatting,
          [](TRawPeer& peer) { return Sent(peer.SendFrame("!!!!not*base64~~"), {kAnyPeerLine}); }, TEnding::Continues},
         {"ciphertext-under-another-key", TStage::Chatting,
@@ -230,6 +257,8 @@ std::vector<TBadRow> ListenerKeyRows() {
         header("header-beyond-32-bits", "2147483648", "'2147483648' is not a valid integer value"),
         header("header-negative", "-1", "Invalid number of AES key parts: -1"),
         header("header-huge", "100000", "Invalid number of AES key parts: 100000"),
+        // The error that quotes the peer quotes it inert.
+        header("header-forging-lines", "3\r\nYOU  (12:00:05) : hi", "'3\\x0d\\x0aYOU  (12:00:05) : hi' is not a valid integer value"),
         {"header-zero-then-good", TStage::Connected,
          [](TRawPeer& peer) {
              const bool sent = peer.SendFrame("0") && peer.SendKeyParts(peer.EncryptedKeyParts());
@@ -247,6 +276,9 @@ std::vector<TBadRow> ListenerKeyRows() {
         part(
             "part-too-long", [](TRawPeer&) { return "0=" + std::string(5000, '9'); },
             "Peer's AES key part is longer than 16384 bits"),
+        part(
+            "part-index-too-long", [](TRawPeer&) { return std::string(11, '0') + "=12"; },
+            "Peer's AES key part index is longer than 10 characters"),
         // The second "0" is not kept: the key is one character short.
         relabelled(
             "part-index-repeated", [](std::size_t i) { return std::to_string(i == 1 ? 0 : i); },

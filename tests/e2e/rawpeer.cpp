@@ -192,6 +192,19 @@ std::vector<std::string> TRawPeer::EncryptedKeyParts() {
     return parts;
 }
 
+std::vector<std::string> TRawPeer::DistinctKeyParts(std::size_t count) {
+    sessionKey_ = std::string(count, 'A');
+    const std::unique_ptr<TBigint> n = TBigint::CreateFromDecimal(remoteModulus_);
+    const std::unique_ptr<TBigint> e = TBigint::CreateFromDecimal(remoteExponent_);
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::unique_ptr<TBigint> part = TBigint::CreateFromInt64(65 + 256 * static_cast<int64_t>(i));
+        part->PowMod(*e, *n);
+        parts.push_back(part->ToString());
+    }
+    return parts;
+}
+
 bool TRawPeer::SendKeyParts(const std::vector<std::string>& parts) {
     if (!SendFrame(std::to_string(parts.size()))) return false;
     for (std::size_t i = 0; i < parts.size(); ++i)

@@ -60,6 +60,10 @@ public:
     bool ReceivePublicKey();
     // As connector: makes a session key and encrypts each character.
     std::vector<std::string> EncryptedKeyParts();
+    // As connector: COUNT distinct parts that all decrypt to "A" (65 plus a
+    // multiple of 256, whose low byte the listener keeps); the session key
+    // becomes COUNT times "A".
+    std::vector<std::string> DistinctKeyParts(std::size_t count);
     // As connector: the header and the parts as "i=number", then waits for the ACK.
     bool SendKeyParts(const std::vector<std::string>& parts);
     bool WaitForAcknowledge();
