@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "adapters/privatefiles.h"
+#include "secure/securewipe.h"
 #include "session/errors.h"
 #include "session/filenames.h"
 
@@ -18,10 +19,19 @@ namespace {
 constexpr mode_t kReceivedFileMode = 0600;
 constexpr const char* kPartSuffix = ".part";
 
+// Its lines hold keys and plaintexts: they pass through a buffer of ours,
+// which is wiped once the file is closed.
 class TDiskTextFile final : public ITextFile {
 public:
-    explicit TDiskTextFile(std::FILE* file) : file_(file) {}
-    ~TDiskTextFile() override { std::fclose(file_); }
+    explicit TDiskTextFile(std::FILE* file) : file_(file), buffer_(kBufferBytes, '\0') {
+        std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
+    }
+    ~TDiskTextFile() override {
+        std::fclose(file_);
+        SecureWipe(buffer_);
+    }
+    TDiskTextFile(const TDiskTextFile&) = delete;
+    TDiskTextFile& operator=(const TDiskTextFile&) = delete;
 
     void WriteLine(const std::string& line) override {
         std::fwrite(line.data(), 1, line.size(), file_);
@@ -29,7 +39,9 @@ public:
     }
 
 private:
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
     std::FILE* file_;
+    std::string buffer_;
 };
 
 // A descriptor that closes itself.

@@ -45,6 +45,7 @@ void TEncryptedChannel::SendTypedLine() {
     view_.SetFieldText(TSessionField::TextToSend, std::string());
 }
 
+// The payload is at most a frame (16 MiB); the text it gives is shorter still.
 void TEncryptedChannel::handleReceivedCiphertext(const std::string& payload) {
     port_.DebugLine("Received ciphertext: " + payload);
     const std::string plaintext = decryptWithAES(keys_.sessionKey(), payload);

@@ -368,6 +368,8 @@ void TFileTransfer::FileData(const std::string& text) {
 }
 
 void TFileTransfer::ReceiveChunk(const std::string& text) {
+    // A chunk is as long as a frame may be (16 MiB of text, half as many
+    // bytes), however short the sender's are; what it costs ends with it.
     const std::string bytes = DecodeHexChunk(text);
     // After a failed write nothing more is written, or counted as received.
     if (writeFailed_ || !output_) return;
@@ -391,6 +393,7 @@ void TFileTransfer::FinishReceiving(const std::string& text) {
     transferFileName_.clear();
     const std::size_t question = text.find('?');
     const std::string peerText = question == std::string::npos ? std::string() : text.substr(question + 1);
+    // Within 32 bits, or the conversion error.
     const int32_t peerChecksum = StrToInt(peerText);
     const uint32_t checksum = transferChecksum();
     const bool whole = transferredBytes_ == transferSize_ && static_cast<int64_t>(peerChecksum) == checksum;
