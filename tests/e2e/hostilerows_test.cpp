@@ -80,14 +80,18 @@ TEST_F(HostileRows, AnOfferStormBehindASlowKeyExchangeIsRefusedOneByOne) {
     const std::unique_ptr<TRawPeer> peer = TRawPeer::Connect(port.toUShort());
     ASSERT_NE(peer, nullptr);
     ASSERT_TRUE(peer->ReceivePublicKey());
-    ASSERT_TRUE(peer->SendKeyParts(peer->DistinctKeyParts(256)));
-    for (int i = 0; i < kOffers; ++i) ASSERT_TRUE(peer->SendEncrypted("**FILE_START**x?1"));
+    // The offers right behind the parts, in the same write: all wait while the parts are decrypted.
+    const std::vector<std::string> parts = peer->DistinctKeyParts(256);
+    std::vector<std::string> payloads{std::to_string(parts.size())};
+    for (std::size_t i = 0; i < parts.size(); ++i) payloads.push_back(std::to_string(i) + "=" + parts[i]);
+    payloads.insert(payloads.end(), kOffers, EncryptUnder(peer->sessionKey(), "**FILE_START**x?1"));
+    ASSERT_TRUE(peer->SendFrames(payloads));
     ASSERT_TRUE(peer->WaitForAcknowledge()) << listener->Transcript();
     for (int i = 0; i < kOffers; ++i)
         ASSERT_EQ(peer->ReadDecrypted(), std::optional<std::string>("FILE_NOK")) << i << listener->Transcript();
-    EXPECT_EQ(Count(listener->ErrorText(),
-                    "Peer is sending file x, size=1.  Save? No: files are taken only with --accept-files\n"),
-              static_cast<std::size_t>(kOffers));
+    const std::string refused = "Peer is sending file x, size=1.  Save? No: files are taken only with --accept-files\n";
+    EXPECT_TRUE(WaitUntil([&] { return Count(listener->ErrorText(), refused) == static_cast<std::size_t>(kOffers); }))
+        << Count(listener->ErrorText(), refused);
     peer->Close();
     ASSERT_TRUE(WaitForLineFrom(*listener, 0, "Client disconnected")) << listener->Transcript();
     ASSERT_NO_FATAL_FAILURE(ExpectRealConversation(bench_, *listener, port));

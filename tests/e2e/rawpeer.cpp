@@ -81,6 +81,17 @@ bool TRawPeer::SendFrame(const std::string& payload) {
     return SendFrameNumbered(std::to_string(sendSequence_ + 1), payload);
 }
 
+bool TRawPeer::SendFrames(const std::vector<std::string>& payloads) {
+    std::string bytes;
+    for (const std::string& payload : payloads) {
+        bytes += std::to_string(++sendSequence_);
+        bytes += kSeparator;
+        bytes += payload;
+        bytes += kTerminator;
+    }
+    return SendBytes(bytes);
+}
+
 bool TRawPeer::SendFrameNumbered(const std::string& sequenceText, const std::string& payload) {
     ++sendSequence_;
     std::string frame = sequenceText;

@@ -36,6 +36,8 @@ public:
     bool SendBytes(std::string_view bytes);
     // Framed with the next number of our own count.
     bool SendFrame(const std::string& payload);
+    // Each framed with the next number, all in one write.
+    bool SendFrames(const std::vector<std::string>& payloads);
     // Framed with this number; our own count moves on as if it were the next.
     bool SendFrameNumbered(const std::string& sequenceText, const std::string& payload);
 
