@@ -43,8 +43,11 @@ int OpenRegularFileForWriting(const std::string& path, int flags, TOwner owner) 
         ::close(descriptor);
         throw FileError(EACCES);
     }
+    // Emptied only when there is something to empty: ext4 flushes a file
+    // truncated to nothing when it is closed, which would stall the closer.
     const int current = ::fcntl(descriptor, F_GETFL);
-    if (current < 0 || ::fcntl(descriptor, F_SETFL, current & ~O_NONBLOCK) != 0 || ::ftruncate(descriptor, 0) != 0) {
+    if (current < 0 || ::fcntl(descriptor, F_SETFL, current & ~O_NONBLOCK) != 0 ||
+        (status.st_size > 0 && ::ftruncate(descriptor, 0) != 0)) {
         CloseKeepingErrno(descriptor);
         throw FileError(errno);
     }
