@@ -4,6 +4,8 @@
 #include "adapters/privatefiles.h"
 #include "adapters/processhardening.h"
 #include "adapters/selfcheck.h"
+#include "adapters/settingsfile.h"
+#include "platform/systemdesktop.h"
 #include "session/displaytext.h"
 #include "ui/form1.h"
 
@@ -97,7 +99,12 @@ int main(int argc, char** argv) {
 
     if (!configPath) configPath = defaultConfigPath();
 
-    TForm1 form(MakeDefaultEnvironment(QDir::toNativeSeparators(*configPath).toStdString()));
+    TWindowEnvironment environment;
+    environment.session = MakeDefaultEnvironment();
+    environment.settings = std::make_unique<TSettingsFile>(QDir::toNativeSeparators(*configPath).toStdString());
+    environment.desktop = MakeSystemDesktop();
+    environment.projectHomepage = ProjectHomepage();
+    TForm1 form(std::move(environment));
     if (echoLog) {
         // For scripts that watch a window's conversation.
         form.SetLogEcho([](const std::string& line) {

@@ -41,7 +41,7 @@ std::string EncryptAsPeer(const std::string& plaintext) {
         const std::string sample = "the same as a fresh cipher gives";
         cipher.EncryptText(sample);
         cipher.Restart();
-        FUZZ_CHECK(cipher.EncryptText(sample) == encryptWithAES(kSessionKey, sample));
+        FUZZ_CHECK(cipher.EncryptText(sample) == SealUnder(kSessionKey, sample));
         return true;
     }();
     static_cast<void>(keyed);
@@ -66,8 +66,8 @@ public:
     TChannelUnderTest() {
         for (const std::string& payload : KeyExchangePayloads()) session_.ReceiveFrame(payload);
         // The set-up itself must work, or nothing below tests the channel.
-        FUZZ_CHECK(!session_.side.session->isHandshaking());
-        FUZZ_CHECK(session_.side.session->sessionKey() == kSessionKey);
+        FUZZ_CHECK(!session_.side.State().isHandshaking);
+        FUZZ_CHECK(session_.side.In().sessionKey() == kSessionKey);
         session_.side.view.saveAs = "/in/received.bin";
     }
 
@@ -80,15 +80,14 @@ public:
             case TOperation::RawPayload: session_.ReceiveFrame(bytes); break;
             case TOperation::HexChunk: session_.ReceiveFrame(EncryptAsPeer(HexChunk(bytes))); break;
             case TOperation::EndMessage: {
-                const uint32_t checksum = side.session->fileTransfer().transferChecksum();
+                const uint32_t checksum = side.In().fileTransfer().transferChecksum();
                 const std::string text = std::string(kFileEndMarker) + "?" + std::to_string(checksum) + bytes;
                 session_.ReceiveFrame(EncryptAsPeer(text));
                 break;
             }
             case TOperation::OfferFile:
                 side.files->files[kOutgoingFile] = bytes;
-                side.view.fileToSend = kOutgoingFile;
-                side.session->btnSendFileClick();
+                side.session->Offer(kOutgoingFile);
                 break;
             case TOperation::CancelSending: side.session->CancelSending(); break;
             case TOperation::PersonsAnswers: {
@@ -107,8 +106,8 @@ public:
     }
 
     void Finish() {
-        session_.side.session->btnDisconnectClick();
-        FUZZ_CHECK(!session_.side.session->isTransferring());
+        session_.side.session->Disconnect();
+        FUZZ_CHECK(!session_.side.State().isTransferring);
     }
 
 private:

@@ -5,9 +5,10 @@
 // reach it would take over the run.
 //
 // Input: a flag byte, a count byte, that many read lengths, then the bytes.
-// Flag bit 0: payloads are only recorded (the framing alone is under test)
-// instead of going to the key exchange.
+// Flag bit 0: the wire alone, its payloads only recorded, instead of a
+// session whose key exchange takes them.
 
+#include "fakewire.h"
 #include "fuzzsupport.h"
 
 namespace {
@@ -23,13 +24,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::vector<std::size_t> readLengths;
     for (std::size_t i = 0; i < readCount; ++i) readLengths.push_back(input.Byte());
 
-    TListeningSession session((flags & 1) != 0);
+    if ((flags & 1) != 0) {
+        WireOnFakes wire;
+        for (const std::size_t length : readLengths) {
+            if (!wire.events.errors.empty()) break;
+            wire.Receive(input.Take(length));
+        }
+        if (wire.events.errors.empty()) wire.Receive(input.Rest());
+        FUZZ_CHECK(wire.wire.receiveBuffer().OpenFrameBytes() <= TChatSession::maxUnframedBytes);
+        return 0;
+    }
+    TListeningSession session;
     for (const std::size_t length : readLengths) {
         if (!session.PeerConnected()) break;
         session.Receive(input.Take(length));
     }
     if (session.PeerConnected()) session.Receive(input.Rest());
     // No peer can make the session hold more than the bound without ending a frame.
-    FUZZ_CHECK(session.side.session->frameReader().Unframed().size() <= TChatSession::maxUnframedBytes);
+    FUZZ_CHECK(session.side.In().frameReader().Unframed().size() <= TChatSession::maxUnframedBytes);
     return 0;
 }

@@ -6,7 +6,7 @@
 #include "fuzzsupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    Harness side(std::string(), true, false);
+    Harness side;
     side.Connect("server.example", "1801");
     int32_t sequence = 0;
     for (const std::string& payload : SplitAtZeros(std::string_view(reinterpret_cast<const char*>(data), size))) {

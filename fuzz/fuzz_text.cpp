@@ -30,8 +30,8 @@ void CheckRoundTrips(const std::string& bytes) {
     FUZZ_CHECK(encoded.size() == (bytes.size() + 2) / 3 * 4);
     FUZZ_CHECK(DecodeBase64Text(encoded) == bytes);
 
-    const std::string ciphertext = encryptWithAES(kKey, bytes);
-    FUZZ_CHECK(decryptWithAES(kKey, ciphertext) == bytes);
+    const std::string ciphertext = SealUnder(kKey, bytes);
+    FUZZ_CHECK(OpenUnder(kKey, ciphertext) == bytes);
     const std::vector<std::string> batch = EncryptTextsUnderPassphrase(kKey, {bytes, bytes}, false);
     FUZZ_CHECK(batch.size() == 2 && batch[0] == ciphertext && batch[1] == ciphertext);
 }
@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     CheckDecoders(text);
     // As a received payload: the plaintext may be anything, but no more bytes than were decoded.
-    FUZZ_CHECK(decryptWithAES(kKey, text).size() == DecodeBase64Text(text).size());
+    FUZZ_CHECK(OpenUnder(kKey, text).size() == DecodeBase64Text(text).size());
     TRijndael cipher;
     cipher.SetKeyFromText(kKey, TSha256::Class());
-    FUZZ_CHECK(cipher.DecryptText(text) == decryptWithAES(kKey, text));
+    FUZZ_CHECK(cipher.DecryptText(text) == OpenUnder(kKey, text));
     cipher.Wipe();
     CheckRoundTrips(text);
     return 0;

@@ -85,7 +85,7 @@ inline void UseFixedKeys(Harness& side) {
 
 // The listening side with its key pair, and a peer that has just connected.
 struct TListeningSession {
-    explicit TListeningSession(bool recordPayloads = false) : side(std::string(), true, recordPayloads) {
+    TListeningSession() {
         UseFixedKeys(side);
         side.Listen();
         peer = &side.server->Incoming("client.example");

@@ -33,36 +33,20 @@ using Clock = std::chrono::steady_clock;
 // Every file offered is taken and saved at savePath.
 class SilentView : public ISessionView {
 public:
-    void AppendLog(const std::string& line) override {
-        ++lines;
+    void LineLogged(const std::string& line) override {
         if (line.rfind(kReceivedPrefix, 0) == 0) receivedLine = line;
     }
-    int LogLineCount() const override { return lines; }
-    void ClearLog() override { lines = 0; }
-    void FixControls(const TControlStates&) override {}
-    std::string FieldText(TSessionField field) const override { return fields[static_cast<int>(field)]; }
-    void SetFieldText(TSessionField field, const std::string& text) override { fields[static_cast<int>(field)] = text; }
-    bool AntiKeyloggingToggleDown() const override { return false; }
-    void SetAntiKeyloggingToggleDown(bool) override {}
-    void ApplyAntiKeylogging(bool, const std::string&) override {}
-    bool TextToSendAntiKeyloggingActive() const override { return false; }
-    void FocusTextToSend() override {}
     void ShowWarning(const std::string&) override {}
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
-    void SetBusyCursor(bool) override {}
-    bool IsApplicationActive() const override { return true; }
-    void FlashTaskBar() override {}
-    bool AskYesNo(const std::string&) override { return true; }
-    std::string ChooseFileToSend() override { return {}; }
-    TSaveTarget ChooseSaveFile(const std::string&) override { return {savePath, TSaveMode::Replace}; }
-    void SetProgress(int) override {}
-    void ShowTransferStatus(int64_t, int64_t) override {}
-    void SetTextToSendEnabled(bool) override {}
+    void StateChanged(const TSessionState&) override {}
+    void OfferArrived(const std::string&, const std::string&) override {
+        answer(TSaveTarget{savePath, TSaveMode::Replace});
+    }
+    void TransferProgress(int, int64_t, int64_t) override {}
 
     static constexpr const char* kReceivedPrefix = "Finished reading file";
-    int lines = 0;
-    std::string fields[5];
     std::string savePath;
+    std::function<void(const TSaveTarget&)> answer;
     // The receiver's last word on a file, empty until it has one.
     std::string receivedLine;
 };
@@ -91,11 +75,8 @@ int FreePort() {
 // Two sessions with their settings in a folder of their own; the server listens.
 class TSessionPair {
 public:
-    TSessionPair()
-        : server(serverView, MakeDefaultEnvironment(Path("server.conf"))),
-          client(clientView, MakeDefaultEnvironment(Path("client.conf"))) {
-        server.FormCreate();
-        client.FormCreate();
+    TSessionPair() : server(serverView, MakeDefaultEnvironment()), client(clientView, MakeDefaultEnvironment()) {
+        serverView.answer = [this](const TSaveTarget& target) { server.AnswerOffer(target); };
     }
 
     std::string Path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
@@ -103,20 +84,16 @@ public:
     // The longest stall from the client's call to the end of the key exchange.
     double Connect(int bits) {
         const int port = FreePort();
-        serverView.SetFieldText(TSessionField::RSAKeySize, std::to_string(bits));
-        serverView.SetFieldText(TSessionField::ListenPort, std::to_string(port));
-        server.btnListenClick();
+        server.Listen(std::to_string(bits), std::to_string(port));
         // Key generation is not part of the handshake.
-        LongestStallMs([&] { return server.isActive(); });
-        clientView.SetFieldText(TSessionField::RemoteHost, "127.0.0.1");
-        clientView.SetFieldText(TSessionField::RemotePort, std::to_string(port));
-        client.btnConnectClick();
+        LongestStallMs([&] { return server.State().phase == TPhase::Listening; });
+        client.Connect("127.0.0.1", std::to_string(port));
         return LongestStallMs([&] {
-            return client.isActive() && !client.isHandshaking() && server.isActive() && !server.isHandshaking();
+            return client.State().phase == TPhase::Conversation && server.State().phase == TPhase::Conversation;
         });
     }
 
-    // Declared first: the sessions' files live here until they are gone.
+    // Declared first: the files live here until the sessions are gone.
     QTemporaryDir dir;
     SilentView serverView;
     SilentView clientView;
@@ -153,7 +130,7 @@ double TransferStall(std::size_t fileBytes) {
     std::ofstream(sentPath, std::ios::binary).write(sent.data(), static_cast<std::streamsize>(sent.size()));
     pair.serverView.savePath = pair.Path("received.bin");
     pair.Connect(1024);
-    pair.client.OfferFile(sentPath);
+    pair.client.Offer(sentPath);
     const double stall = LongestStallMs([&] { return !pair.serverView.receivedLine.empty(); });
     if (pair.serverView.receivedLine != "Finished reading file ok" || ReadWholeFile(pair.serverView.savePath) != sent) {
         std::fprintf(stderr, "transfer-stall: the file did not arrive whole (%s)\n",

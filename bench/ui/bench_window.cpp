@@ -24,9 +24,10 @@
 #include <QTimer>
 
 #include "adapters/defaultenvironment.h"
+#include "adapters/settingsfile.h"
 #include "rsa/publickey.h"
-#include "session/channel.h"
 #include "session/framing.h"
+#include "session/recordlayer.h"
 #include "ui/form1.h"
 
 namespace {
@@ -85,9 +86,10 @@ public:
     }
 
     bool SendLines() {
-        if (!Send(Frame(encryptWithAES(kPeerKey, std::string(kLongLineBytes, 'A'))))) return false;
+        TMessageCipher cipher(kPeerKey);
+        if (!Send(Frame(cipher.Seal(std::string(kLongLineBytes, 'A'))))) return false;
         std::string burst;
-        for (int i = 0; i < kBurstLines; ++i) burst += Frame(encryptWithAES(kPeerKey, "line " + std::to_string(i)));
+        for (int i = 0; i < kBurstLines; ++i) burst += Frame(cipher.Seal("line " + std::to_string(i)));
         return Send(burst);
     }
 
@@ -129,16 +131,21 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QTemporaryDir folder;
-    TForm1 form(MakeDefaultEnvironment(folder.filePath(QStringLiteral("quellmere.conf")).toStdString()));
+    TWindowEnvironment environment;
+    environment.session = MakeDefaultEnvironment();
+    environment.settings =
+        std::make_unique<TSettingsFile>(folder.filePath(QStringLiteral("quellmere.conf")).toStdString());
+    TForm1 form(std::move(environment));
+    TWindowPresenter& window = form.presenter();
     int peerLines = 0;
     form.SetLogEcho([&](const std::string& line) { peerLines += line.rfind("PEER (", 0) == 0 ? 1 : 0; });
     form.show();
 
     const int port = FreePort();
-    form.SetFieldText(TSessionField::ListenPort, std::to_string(port));
-    form.SetFieldText(TSessionField::RSAKeySize, "1024");
-    form.session().btnListenClick();
-    if (LongestStallMs([&] { return form.session().isActive(); }) < 0) return 1;
+    form.SetFieldText(TFormField::ListenPort, std::to_string(port));
+    form.SetFieldText(TFormField::RSAKeySize, "1024");
+    window.btnListenClick();
+    if (LongestStallMs([&] { return window.State().phase == TPhase::Listening; }) < 0) return 1;
 
     std::atomic<bool> keyed{false};
     std::atomic<bool> sent{false};
@@ -151,7 +158,7 @@ int main(int argc, char** argv) {
         // The window hears everything before the peer goes.
         while (peerLines < kBurstLines + 1) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
-    if (LongestStallMs([&] { return keyed.load() && !form.session().isHandshaking(); }) < 0) return 1;
+    if (LongestStallMs([&] { return keyed.load() && window.State().phase == TPhase::Conversation; }) < 0) return 1;
     const double stall = LongestStallMs([&] { return peerLines >= kBurstLines + 1; });
     peerThread.join();
     if (stall < 0 || !sent) {

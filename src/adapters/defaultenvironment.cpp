@@ -6,11 +6,9 @@
 
 #include "adapters/diskfilesystem.h"
 #include "adapters/qttimer.h"
-#include "adapters/settingsfile.h"
 #include "adapters/systemclock.h"
 #include "adapters/threadworker.h"
 #include "net/sockets.h"
-#include "platform/systemdesktop.h"
 #include "rsa/privatekey.h"
 #include "session/settings.h"
 
@@ -35,21 +33,20 @@ std::string ConfigurationRoot(const TSettingsPlaces& places) {
 
 }  // namespace
 
-TSessionEnvironment MakeDefaultEnvironment(const std::string& configPath) {
+TSessionEnvironment MakeDefaultEnvironment() {
     TSessionEnvironment environment;
     environment.client = std::make_unique<TClientSocket>();
     environment.server = std::make_unique<TServerSocket>();
-    environment.settings = std::make_unique<TSettingsFile>(configPath);
     environment.files = std::make_unique<TDiskFileSystem>();
     environment.clock = std::make_unique<TSystemClock>();
     environment.pauseTimer = std::make_unique<TQtTimer>();
     environment.turnTimer = std::make_unique<TQtTimer>();
     environment.worker = std::make_unique<TThreadWorker>();
     environment.generateKey = [](int32_t keySize) { return std::make_unique<TPrivateKey>(keySize); };
-    environment.desktop = MakeSystemDesktop();
-    environment.projectHomepage = QUELLMERE_HOMEPAGE_URL;
     return environment;
 }
+
+std::string ProjectHomepage() { return QUELLMERE_HOMEPAGE_URL; }
 
 std::string ChooseSettingsPath(const TSettingsPlaces& places) {
     const std::string besideProgram = Joined(places.programFolder, kSettingsFileName);

@@ -1,14 +1,16 @@
 #pragma once
-// A session's real environment: QtNetwork sockets, the settings file at
-// configPath, the trace file in the working folder, the system clock, a
-// QTimer, a worker thread, real RSA key generation, the system's desktop and
-// the project's homepage.
+// A session's real environment: QtNetwork sockets, the trace file in the
+// working folder, the system clock, QTimers, a worker thread and real RSA
+// key generation; the project's homepage; where the settings file goes.
 
 #include <string>
 
 #include "session/environment.h"
 
-TSessionEnvironment MakeDefaultEnvironment(const std::string& configPath);
+TSessionEnvironment MakeDefaultEnvironment();
+
+// The project's web address; its read-me and download pages hang off it.
+std::string ProjectHomepage();
 
 // What decides where the settings file goes when no --config names one.
 struct TSettingsPlaces {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "session/channel.h"
+#include "session/recordlayer.h"
 
 namespace {
 
@@ -38,13 +38,13 @@ void Complain(std::ostream& err, const std::string& text) { err << "quellmere-cl
 
 class TCipherTool {
 public:
-    TCipherTool(const TCliOptions& options, std::string key, std::ostream& out)
-        : encrypting_(options.command == TCliCommand::Encrypt), hex_(options.hex), key_(std::move(key)), out_(out) {}
+    TCipherTool(const TCliOptions& options, const std::string& key, std::ostream& out)
+        : encrypting_(options.command == TCliCommand::Encrypt), hex_(options.hex), cipher_(key), out_(out) {}
 
     // The output line for one input line; throws for a line that is not of the expected form.
     std::string Transform(const std::string& line) const {
-        if (encrypting_) return encryptWithAES(key_, hex_ ? PlaintextFromHex(line) : line);
-        const std::string plaintext = decryptWithAES(key_, line);
+        if (encrypting_) return cipher_.Seal(hex_ ? PlaintextFromHex(line) : line);
+        const std::string plaintext = cipher_.Open(line);
         return hex_ ? HexFromBytes(plaintext) : plaintext;
     }
 
@@ -70,7 +70,7 @@ private:
 
     bool encrypting_;
     bool hex_;
-    std::string key_;
+    TMessageCipher cipher_;
     std::ostream& out_;
 };
 

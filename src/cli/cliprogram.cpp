@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr int kPollMilliseconds = 10;
-
 int ReportSelfChecks(const std::vector<TSelfCheck>& checks, std::ostream& out) {
     for (const TSelfCheck& check : checks) out << SelfCheckLine(check) << '\n';
     out << std::flush;
@@ -33,12 +31,6 @@ int ReportSelfChecks(const std::vector<TSelfCheck>& checks, std::ostream& out) {
 // The window's settings file, wherever the window keeps it.
 std::string DefaultConfigPath() {
     return DefaultSettingsPath(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString());
-}
-
-TSessionEnvironment MakeTerminalEnvironment(const std::string& configPath) {
-    TSessionEnvironment environment = MakeDefaultEnvironment(configPath);
-    environment.settings = std::make_unique<TReadOnlySettingsFile>(configPath);
-    return environment;
 }
 
 int64_t SteadyMilliseconds() {
@@ -79,22 +71,18 @@ int RunConversation(const TCliOptions& options, int& argc, char** argv) {
     TTerminalView view(std::cout, std::cerr);
     // Redrawing a line in place only means something on a terminal.
     if (isatty(STDERR_FILENO)) view.EnableProgressLine(isatty(STDOUT_FILENO) != 0, SteadyMilliseconds);
-    TSessionEnvironment environment = MakeTerminalEnvironment(configPath);
-    TChatSession session(view, std::move(environment));
+    TChatSession session(view, MakeDefaultEnvironment());
+    TReadOnlySettingsFile settings(configPath);
 
     TConversationLoop loop;
     loop.post = [&application](std::function<void()> task) { QTimer::singleShot(0, &application, std::move(task)); };
     loop.quit = [](int status) { QCoreApplication::exit(status); };
-    TConversationDriver driver(session, view, options, std::move(loop));
+    TConversationDriver driver(session, view, settings, options, std::move(loop));
 
     TSignalPipe interrupts([&driver] { driver.Interrupt(); });
     TStdinReader input(
         STDIN_FILENO, [&driver](const std::string& line) { driver.TypedLine(line); },
         [&driver] { driver.InputEnded(); });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&driver] { driver.Poll(); });
-    poll.start(kPollMilliseconds);
-
     std::optional<TStallWatch> stalls;
     if (StallReportWanted()) stalls.emplace();
 

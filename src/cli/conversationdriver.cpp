@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "session/settings.h"
+
 namespace {
 
 // Enough to keep the connection busy, few enough that one turn stays short.
@@ -34,46 +36,38 @@ TTypedLine ReadTypedLine(const std::string& line) {
     return {TKind::Chat, line};
 }
 
-TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& view, TCliOptions options,
-                                         TConversationLoop loop)
-    : session_(session), view_(view), options_(std::move(options)), loop_(std::move(loop)) {
+TConversationDriver::TConversationDriver(TChatSession& session, TTerminalView& view, ISettingsStore& settings,
+                                         TCliOptions options, TConversationLoop loop)
+    : session_(session), view_(view), settings_(settings), options_(std::move(options)), loop_(std::move(loop)) {
     for (const std::string& path : options_.filesToSend) waitingLines_.push_back({TTypedLine::TKind::SendFile, path});
-    session_.OnConnectionEnded = [this](TConnectionEnd end) { ConnectionEnded(end); };
-    view_.OnControlsFixed = [this](const TControlStates& states) { ControlsFixed(states); };
-    view_.OnAskYesNo = [this](const std::string& question) { return AnswerOffer(question); };
-    view_.OnChooseSaveFile = [this](const std::string& offeredName) {
-        if (!options_.acceptFolder) return TSaveTarget{};
-        return SaveTargetIn(*options_.acceptFolder, offeredName, options_.overwrite);
+    view_.OnStateChanged = [this](const TSessionState& state) { StateChanged(state); };
+    view_.OnConnectionEnded = [this](TConnectionEnd end) { ConnectionEnded(end); };
+    view_.OnOfferArrived = [this](const std::string& question, const std::string& offeredName) {
+        AnswerOffer(question, offeredName);
     };
+    view_.OnOutgoingDrained = [this] { GoOn(); };
 }
 
 TConversationDriver::~TConversationDriver() {
-    session_.OnConnectionEnded = nullptr;
-    view_.OnControlsFixed = nullptr;
-    view_.OnAskYesNo = nullptr;
-    view_.OnChooseSaveFile = nullptr;
+    view_.OnStateChanged = nullptr;
+    view_.OnConnectionEnded = nullptr;
+    view_.OnOfferArrived = nullptr;
+    view_.OnOutgoingDrained = nullptr;
 }
 
 void TConversationDriver::Start() {
-    session_.FormCreate();
-    ApplyOptions();
-    if (options_.log) session_.btnStartLoggingClick();
+    // The window's settings, with the options over them.
+    const TSessionSettings settings = ParseSessionSettings(settings_.Read());
+    session_.SetDebugMode(options_.debug || settings.debug);
+    session_.SetSleepDuringTransfer(options_.sleepMilliseconds.value_or(settings.sleepDuringTransfer));
+    if (options_.log) session_.StartLogging();
+    keySizeText_ = options_.keySize.value_or(settings.RsaKeySize);
+    portText_ = options_.port.value_or(options_.command == TCliCommand::Listen ? settings.listenPort
+                                                                              : settings.remotePort);
     if (options_.command == TCliCommand::Listen)
-        session_.btnListenClick();
+        session_.Listen(keySizeText_, portText_);
     else
-        session_.btnConnectClick();
-}
-
-void TConversationDriver::ApplyOptions() {
-    if (options_.command == TCliCommand::Listen) {
-        if (options_.port) view_.SetFieldText(TSessionField::ListenPort, *options_.port);
-        if (options_.keySize) view_.SetFieldText(TSessionField::RSAKeySize, *options_.keySize);
-    } else {
-        view_.SetFieldText(TSessionField::RemoteHost, options_.host);
-        if (options_.port) view_.SetFieldText(TSessionField::RemotePort, *options_.port);
-    }
-    if (options_.debug) session_.SetDebugMode(true);
-    if (options_.sleepMilliseconds) session_.SetSleepDuringTransfer(*options_.sleepMilliseconds);
+        session_.Connect(options_.host, portText_);
 }
 
 void TConversationDriver::TypedLine(const std::string& line) {
@@ -83,42 +77,48 @@ void TConversationDriver::TypedLine(const std::string& line) {
         return;
     }
     waitingLines_.push_back(std::move(typed));
-    if (KeyExchangeComplete()) ScheduleSend();
+    ScheduleSend();
 }
 
-void TConversationDriver::InputEnded() { inputEnded_ = true; }
-
-void TConversationDriver::Poll() {
-    if (finished()) return;
-    EndProgressUnlessTransferring();
-    if (!waitingLines_.empty() && KeyExchangeComplete()) RunWaitingLines();
-    if (AllSaid()) Finish(kExitSuccess, true);
+void TConversationDriver::InputEnded() {
+    inputEnded_ = true;
+    ScheduleSend();
 }
 
 void TConversationDriver::Interrupt() {
     if (!finished()) Finish(kExitSuccess, true);
 }
 
-void TConversationDriver::ControlsFixed(const TControlStates& states) {
-    EndProgressUnlessTransferring();
+void TConversationDriver::StateChanged(const TSessionState& state) {
+    if (!state.isTransferring) view_.EndProgressLine();
     // Inside a session callback: the lines go out from the event loop.
-    if (states.sendingEnabled && !waitingLines_.empty()) ScheduleSend();
+    ScheduleSend();
 }
 
-bool TConversationDriver::AnswerOffer(const std::string& question) {
+void TConversationDriver::AnswerOffer(const std::string& question, const std::string& offeredName) {
     // While a file of ours waits or moves, the session refuses offers before asking.
-    if (options_.acceptFolder) return true;
-    view_.ShowWarning(question + " No: files are taken only with --accept-files");
-    return false;
+    if (!options_.acceptFolder) {
+        view_.ShowWarning(question + " No: files are taken only with --accept-files");
+        session_.AnswerOffer(TSaveTarget{});
+        return;
+    }
+    session_.AnswerOffer(SaveTargetIn(*options_.acceptFolder, offeredName, options_.overwrite));
 }
 
 void TConversationDriver::ScheduleSend() {
-    if (sendScheduled_) return;
+    const bool nothingToDo = waitingLines_.empty() && !inputEnded_;
+    if (nothingToDo || sendScheduled_ || finished()) return;
     sendScheduled_ = true;
     loop_.post([this] {
         sendScheduled_ = false;
-        if (!finished()) RunWaitingLines();
+        GoOn();
     });
+}
+
+void TConversationDriver::GoOn() {
+    if (finished()) return;
+    RunWaitingLines();
+    if (AllSaid()) Finish(kExitSuccess, true);
 }
 
 void TConversationDriver::RunWaitingLines() {
@@ -146,39 +146,23 @@ std::deque<TTypedLine>::iterator TConversationDriver::NextRunnableLine() {
 
 void TConversationDriver::Run(const TTypedLine& line) {
     switch (line.kind) {
-        case TTypedLine::TKind::Chat:
-            view_.SetFieldText(TSessionField::TextToSend, line.text);
-            session_.txtTextToSendKeyPress('\r');
-            return;
-        case TTypedLine::TKind::SendFile: session_.OfferFile(line.text); return;
+        case TTypedLine::TKind::Chat: session_.Say(line.text); return;
+        case TTypedLine::TKind::SendFile: session_.Offer(line.text); return;
         case TTypedLine::TKind::Cancel: session_.CancelSending(); return;
         case TTypedLine::TKind::Quit: Finish(kExitSuccess, true); return;
         case TTypedLine::TKind::Mistyped: return;
     }
 }
 
-void TConversationDriver::EndProgressUnlessTransferring() {
-    if (!session_.isTransferring()) view_.EndProgressLine();
-}
-
-bool TConversationDriver::KeyExchangeComplete() {
-    return session_.isActive() && !session_.isHandshaking() && HasPeer();
-}
+bool TConversationDriver::KeyExchangeComplete() { return session_.State().phase == TPhase::Conversation; }
 
 bool TConversationDriver::FileTransferIdle() {
-    const TFileTransfer& transfer = session_.fileTransfer();
-    return !transfer.isOffering() && !transfer.isSending() && !transfer.isTransferring();
+    // Asked, not remembered: offering changes no controls, so it sends no event.
+    const TSessionState state = session_.State();
+    return !state.isOffering && !state.isSending && !state.isTransferring;
 }
 
 bool TConversationDriver::ConversationReady() { return KeyExchangeComplete() && FileTransferIdle(); }
-
-bool TConversationDriver::HasPeer() {
-    // A listener is active before anyone connects.
-    if (!session_.isServer()) return session_.ClientSocket1().Active();
-    IServerSocket& server = session_.ServerSocket1();
-    ISocketConnection* peer = server.Active() ? server.ConnectionAt(0) : nullptr;
-    return peer != nullptr && peer->Connected();
-}
 
 bool TConversationDriver::AllSaid() {
     // Our offers answered and every transfer over, both ways, before hanging up.
@@ -195,7 +179,7 @@ void TConversationDriver::ConnectionEnded(TConnectionEnd end) {
     switch (end) {
         case TConnectionEnd::PeerLeft:
             // A listener still listens: it stops before leaving.
-            Finish(kExitSuccess, session_.isServer());
+            Finish(kExitSuccess, session_.State().phase == TPhase::ListenerAfterPeer);
             return;
         case TConnectionEnd::LocalDisconnect: Finish(kExitSuccess, false); return;
         case TConnectionEnd::ReceiveError:
@@ -216,7 +200,7 @@ void TConversationDriver::KeepListeningAfter(TConnectionEnd end) {
         case TConnectionEnd::ReceiveError:
             // The session stopped listening with the connection.
             loop_.post([this] {
-                if (!finished()) session_.btnListenClick();
+                if (!finished()) session_.Listen(keySizeText_, portText_);
             });
             return;
     }
@@ -225,8 +209,8 @@ void TConversationDriver::KeepListeningAfter(TConnectionEnd end) {
 void TConversationDriver::Finish(int status, bool hangUp) {
     exitStatus_ = status;
     loop_.post([this, status, hangUp] {
-        if (hangUp) session_.btnDisconnectClick();
-        if (options_.log) session_.btnStopLoggingClick();
+        if (hangUp) session_.Disconnect();
+        if (options_.log) session_.StopLogging();
         // The shell's prompt starts on a line of its own.
         view_.EndProgressLine();
         loop_.quit(status);

@@ -2,8 +2,9 @@
 // Decides what a terminal conversation does and when: the options over the
 // settings, Listen or Connect, typed lines and commands held until the key
 // exchange is complete, files offered one at a time and offers answered,
-// hanging up at the end of input, listening again, and the exit status. The
-// event loop only brings it stdin lines, signals and ticks.
+// hanging up at the end of input, listening again, and the exit status. It
+// drives the session through its verbs and learns what happens from the
+// view's events; the event loop brings it stdin lines and signals.
 
 #include <deque>
 #include <functional>
@@ -39,7 +40,9 @@ TTypedLine ReadTypedLine(const std::string& line);
 
 class TConversationDriver {
 public:
-    TConversationDriver(TChatSession& session, TTerminalView& view, TCliOptions options, TConversationLoop loop);
+    // settings: the window's settings file, only read.
+    TConversationDriver(TChatSession& session, TTerminalView& view, ISettingsStore& settings, TCliOptions options,
+                        TConversationLoop loop);
     ~TConversationDriver();
     TConversationDriver(const TConversationDriver&) = delete;
     TConversationDriver& operator=(const TConversationDriver&) = delete;
@@ -49,8 +52,6 @@ public:
     // One line of standard input.
     void TypedLine(const std::string& line);
     void InputEnded();
-    // Called on a short timer: sends what waits, hangs up when all is said.
-    void Poll();
     // SIGINT or SIGTERM: hang up and leave.
     void Interrupt();
 
@@ -60,28 +61,31 @@ public:
     std::size_t waitingLines() const { return waitingLines_.size(); }
 
 private:
-    void ApplyOptions();
-    void ControlsFixed(const TControlStates& states);
+    void StateChanged(const TSessionState& state);
     void ConnectionEnded(TConnectionEnd end);
     void KeepListeningAfter(TConnectionEnd end);
-    bool AnswerOffer(const std::string& question);
+    void AnswerOffer(const std::string& question, const std::string& offeredName);
+    // Lines that can go now are sent; all said, the conversation ends.
+    void GoOn();
     void ScheduleSend();
     void RunWaitingLines();
     std::deque<TTypedLine>::iterator NextRunnableLine();
     void Run(const TTypedLine& line);
-    void EndProgressUnlessTransferring();
     // A peer is there and the key exchange with it is complete.
     bool KeyExchangeComplete();
     // No offer of ours waits for its answer and no file moves either way.
     bool FileTransferIdle();
     bool ConversationReady();
-    bool HasPeer();
     bool AllSaid();
     void Finish(int status, bool hangUp);
 
     TChatSession& session_;
     TTerminalView& view_;
+    ISettingsStore& settings_;
     TCliOptions options_;
+    // As Start chose them; listening again takes the same.
+    std::string keySizeText_;
+    std::string portText_;
     TConversationLoop loop_;
     std::deque<TTypedLine> waitingLines_;
     bool sendScheduled_ = false;

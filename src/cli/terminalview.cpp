@@ -21,43 +21,34 @@ void TTerminalView::WriteLine(std::ostream& stream, const std::string& text) {
     stream << VisibleControls(text) << '\n' << std::flush;
 }
 
-void TTerminalView::AppendLog(const std::string& line) {
-    WriteLine(out_, line);
-    ++logLines_;
+void TTerminalView::LineLogged(const std::string& line) { WriteLine(out_, line); }
+
+void TTerminalView::StateChanged(const TSessionState& state) {
+    if (OnStateChanged) OnStateChanged(state);
 }
 
-void TTerminalView::FixControls(const TControlStates& states) {
-    if (OnControlsFixed) OnControlsFixed(states);
+void TTerminalView::OfferArrived(const std::string& question, const std::string& offeredName) {
+    if (OnOfferArrived) OnOfferArrived(question, offeredName);
 }
 
-std::string TTerminalView::FieldText(TSessionField field) const {
-    const auto found = fields_.find(field);
-    return found == fields_.end() ? std::string() : found->second;
+void TTerminalView::ConnectionEnded(TConnectionEnd end) {
+    if (OnConnectionEnded) OnConnectionEnded(end);
+}
+
+void TTerminalView::OutgoingDrained() {
+    if (OnOutgoingDrained) OnOutgoingDrained();
 }
 
 void TTerminalView::ShowWarning(const std::string& text) { WriteLine(err_, text); }
 
 void TTerminalView::ShowError(const std::string& text) { WriteLine(err_, text); }
 
-void TTerminalView::ShowErrorBox(const std::string& caption, const std::string& text) {
-    WriteLine(err_, caption + ":");
-    const std::string lineBreak = "\r\n";
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(lineBreak, start)) != std::string::npos; start = end + lineBreak.size())
-        WriteLine(err_, text.substr(start, end - start));
-    WriteLine(err_, text.substr(start));
-}
-
-TSaveTarget TTerminalView::ChooseSaveFile(const std::string& offeredName) {
-    return OnChooseSaveFile ? OnChooseSaveFile(offeredName) : TSaveTarget{};
-}
-
 void TTerminalView::EnableProgressLine(bool logOnTerminal, std::function<int64_t()> milliseconds) {
     logOnTerminal_ = logOnTerminal;
     milliseconds_ = std::move(milliseconds);
 }
 
-void TTerminalView::ShowTransferStatus(int64_t done, int64_t total) {
+void TTerminalView::TransferProgress(int, int64_t done, int64_t total) {
     if (!milliseconds_) return;
     const int64_t now = milliseconds_();
     if (!transferShown_) {

@@ -2,13 +2,11 @@
 // The session's view in a terminal: the message log on standard output, the
 // error display and the warning boxes on standard error, one line each, with
 // control characters made visible, and while a file moves a progress line on
-// standard error when that is a terminal. Fields are plain texts; the
-// controls, the cursor and the anti-keylogging field have nothing to show.
-// The answers to file offers come from whoever sets the hooks.
+// standard error when that is a terminal. What the conversation decides on
+// (state changes, offers, the end) goes to whoever sets the hooks.
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <ostream>
 #include <string>
 
@@ -18,33 +16,15 @@ class TTerminalView final : public ISessionView {
 public:
     TTerminalView(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-    void AppendLog(const std::string& line) override;
-    int LogLineCount() const override { return logLines_; }
-    void ClearLog() override { logLines_ = 0; }
-    void FixControls(const TControlStates& states) override;
-    std::string FieldText(TSessionField field) const override;
-    void SetFieldText(TSessionField field, const std::string& text) override { fields_[field] = text; }
-    bool AntiKeyloggingToggleDown() const override { return antiKeyloggingToggleDown_; }
-    void SetAntiKeyloggingToggleDown(bool down) override { antiKeyloggingToggleDown_ = down; }
-    void ApplyAntiKeylogging(bool, const std::string&) override {}
-    // Lines come from standard input, never from a keyboard hook to fool.
-    bool TextToSendAntiKeyloggingActive() const override { return false; }
-    void FocusTextToSend() override {}
+    void LineLogged(const std::string& line) override;
     void ShowWarning(const std::string& text) override;
     void ShowError(const std::string& text) override;
-    // The caption, then each line of the text.
-    void ShowErrorBox(const std::string& caption, const std::string& text) override;
-    void SetBusyCursor(bool) override {}
-    bool IsApplicationActive() const override { return true; }
-    void FlashTaskBar() override {}
-    // Files: offers are refused unless a hook takes them.
-    bool AskYesNo(const std::string& question) override { return OnAskYesNo && OnAskYesNo(question); }
-    // Files to send are named on the command line or in a command, never chosen.
-    std::string ChooseFileToSend() override { return std::string(); }
-    TSaveTarget ChooseSaveFile(const std::string& offeredName) override;
-    void SetProgress(int) override {}
-    void ShowTransferStatus(int64_t done, int64_t total) override;
-    void SetTextToSendEnabled(bool) override {}
+    void StateChanged(const TSessionState& state) override;
+    // Refused at once unless a hook answers.
+    void OfferArrived(const std::string& question, const std::string& offeredName) override;
+    void TransferProgress(int percent, int64_t done, int64_t total) override;
+    void ConnectionEnded(TConnectionEnd end) override;
+    void OutgoingDrained() override;
 
     // Turns the progress line on; only for a terminal, where the carriage
     // return and the erase code mean something. logOnTerminal: the log goes
@@ -54,11 +34,10 @@ public:
     // and the next transfer starts its own.
     void EndProgressLine();
 
-    // Told every control state the session applies: sending may have become possible.
-    std::function<void(const TControlStates&)> OnControlsFixed;
-    std::function<bool(const std::string& question)> OnAskYesNo;
-    // Where an accepted file goes; an empty path refuses it after all.
-    std::function<TSaveTarget(const std::string& offeredName)> OnChooseSaveFile;
+    std::function<void(const TSessionState&)> OnStateChanged;
+    std::function<void(const std::string& question, const std::string& offeredName)> OnOfferArrived;
+    std::function<void(TConnectionEnd)> OnConnectionEnded;
+    std::function<void()> OnOutgoingDrained;
 
 private:
     void WriteLine(std::ostream& stream, const std::string& text);
@@ -73,7 +52,4 @@ private:
     bool lineShown_ = false;
     int64_t transferStart_ = 0;
     int64_t lastDrawn_ = 0;
-    int logLines_ = 0;
-    std::map<TSessionField, std::string> fields_;
-    bool antiKeyloggingToggleDown_ = false;
 };

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "session/desktop.h"
+#include "platform/desktop.h"
 
 namespace {
 

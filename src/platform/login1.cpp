@@ -6,7 +6,7 @@
 #include <QVariant>
 #include <atomic>
 
-#include "session/desktop.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -4,6 +4,6 @@
 
 #include <memory>
 
-#include "session/desktop.h"
+#include "platform/desktop.h"
 
 std::unique_ptr<IDesktop> MakeSystemDesktop();

@@ -1,8 +1,9 @@
 #pragma once
-// The outside world of a chat session, behind small interfaces: sockets, the
-// settings file, files on disk, the clock, a timer and a worker thread. The
-// adapters library has the real ones; tests hand in fakes and drive the
-// session with bytes alone, without a working folder or an event loop.
+// The outside world of a chat session, behind small interfaces: sockets,
+// files on disk, the clock, timers and a worker thread; and the settings
+// file, which the front ends read and the window writes. The adapters
+// library has the real ones; tests hand in fakes and drive the session with
+// bytes alone, without a working folder or an event loop.
 
 #include <cstdint>
 #include <functional>
@@ -10,7 +11,6 @@
 #include <string>
 
 #include "net/socketapi.h"
-#include "session/desktop.h"
 
 class TPrivateKey;
 
@@ -122,7 +122,6 @@ using TKeyGenerator = std::function<std::unique_ptr<TPrivateKey>(int32_t keySize
 struct TSessionEnvironment {
     std::unique_ptr<IClientSocket> client;
     std::unique_ptr<IServerSocket> server;
-    std::unique_ptr<ISettingsStore> settings;
     std::unique_ptr<IFileSystem> files;
     std::unique_ptr<IClock> clock;
     std::unique_ptr<ITimer> pauseTimer;
@@ -130,8 +129,4 @@ struct TSessionEnvironment {
     std::unique_ptr<ITimer> turnTimer;
     std::unique_ptr<IWorker> worker;
     TKeyGenerator generateKey;
-    // Optional: without it the session has the null desktop.
-    std::unique_ptr<IDesktop> desktop;
-    // The project's web address; its read-me and download pages hang off it.
-    std::string projectHomepage;
 };

@@ -2,19 +2,17 @@
 
 #include <array>
 #include <cstdio>
-#include <future>
 #include <stdexcept>
 #include <vector>
 
-#include "cipher/textbatch.h"
-#include "secure/secrettext.h"
-#include "session/filenames.h"
+#include "session/channel.h"
 #include "session/convert.h"
 #include "session/errors.h"
+#include "session/filenames.h"
 
 namespace {
 
-// Chunks read, encoded and encrypted in one piece of work on the worker
+// Chunks read, encoded and sealed in one piece of work on the worker
 // (about 260 KB of file); at most about two such batches wait to be sent.
 constexpr std::size_t kBatchChunks = 1024;
 
@@ -36,19 +34,6 @@ constexpr std::array<int8_t, 256> MakeHexValues() {
 constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
 
 int HexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
-
-// Both cores encrypt: the two halves of a batch are independent messages.
-std::vector<std::string> EncryptChunks(const std::string& key, const std::vector<std::string>& plaintexts) {
-    if (plaintexts.size() < 16) return EncryptTextsUnderPassphrase(key, plaintexts);
-    const auto middle = plaintexts.begin() + static_cast<std::ptrdiff_t>(plaintexts.size() / 2);
-    const std::vector<std::string> first(plaintexts.begin(), middle);
-    const std::vector<std::string> second(middle, plaintexts.end());
-    auto other = std::async(std::launch::async, [&] { return EncryptTextsUnderPassphrase(key, second); });
-    std::vector<std::string> result = EncryptTextsUnderPassphrase(key, first);
-    std::vector<std::string> rest = other.get();
-    result.insert(result.end(), std::make_move_iterator(rest.begin()), std::make_move_iterator(rest.end()));
-    return result;
-}
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
@@ -117,58 +102,44 @@ std::string TransferStatusText(int64_t done, int64_t total, int64_t elapsedMs) {
     return status;
 }
 
-void TFileTransfer::FocusTextToSendUnlessGuarded() {
-    if (!view_.TextToSendAntiKeyloggingActive()) view_.FocusTextToSend();
-}
-
 void TFileTransfer::ShowProgress() {
     const int percent = transferSize_ > 0 ? static_cast<int>(transferredBytes_ * 100 / transferSize_) : 0;
     // Per chunk this would be a million redraws of a large file; the bar only moves by whole percents.
     if (percent == shownPercent_ && transferredBytes_ != transferSize_) return;
     shownPercent_ = percent;
-    view_.SetProgress(percent);
-    view_.ShowTransferStatus(transferredBytes_, transferSize_);
+    output_.Progress(percent, transferredBytes_, transferSize_);
 }
 
 // ---------------------------------------------------------------- offering
 
-void TFileTransfer::btnSendFileClick() {
-    const std::string path = view_.ChooseFileToSend();
-    if (path.empty()) {
-        view_.FocusTextToSend();
-        return;
-    }
-    OfferFile(path);
-}
-
 void TFileTransfer::OfferFile(const std::string& path) {
     transferFileName_ = path;
     if (files_.OpenForReading(path)->Size() == 0) throw std::runtime_error("File is empty!");
-    view_.SetTextToSendEnabled(false);
-    view_.SetBusyCursor(true);
+    output_.TextEntryEnabled(false);
+    output_.BusyChanged(true);
     const int64_t size = files_.OpenForReading(path)->Size();
     offering_ = true;
-    channel_.sendTextToPeerEncrypted(std::string(kFileStartMarker) + BaseName(path) + "?" + Decimal(size));
-    port_.AppendLog("Waiting for peer to accept file...please wait");
+    output_.SendPlaintext(std::string(kFileStartMarker) + BaseName(path) + "?" + Decimal(size));
+    output_.Log("Waiting for peer to accept file...please wait");
 }
 
 void TFileTransfer::FileRefused() {
     // An answer to nothing offered is no answer.
     if (!offering_) return;
     offering_ = false;
-    port_.AppendLog("Peer rejected file");
+    output_.Log("Peer rejected file");
     transferFileName_.clear();
     isTransferring_ = false;
-    port_.FixControls();
-    FocusTextToSendUnlessGuarded();
-    view_.SetBusyCursor(false);
+    output_.StateChanged();
+    output_.FocusWanted(TFocusRequest::UnlessGuarded);
+    output_.BusyChanged(false);
 }
 
 void TFileTransfer::FileAccepted() {
     if (!offering_) return;
     offering_ = false;
     isTransferring_ = true;
-    port_.FixControls();
+    output_.StateChanged();
     sendFile();
 }
 
@@ -181,9 +152,9 @@ void TFileTransfer::sendFile() {
         transferSize_ = input_->Size();
         transferredBytes_ = 0;
         shownPercent_ = -1;
-        port_.AppendLog("Transmitting " + transferFileName_);
-        view_.SetTextToSendEnabled(false);
-        view_.SetBusyCursor(true);
+        output_.Log("Transmitting " + transferFileName_);
+        output_.TextEntryEnabled(false);
+        output_.BusyChanged(true);
         byteSum_ = 0;
         readBytes_ = 0;
         readingDone_ = transferSize_ <= 0;
@@ -195,7 +166,7 @@ void TFileTransfer::sendFile() {
         EndSendingState();
         throw;
     }
-    port_.SetFrameSource(this);
+    output_.ChunksReady();
 }
 
 void TFileTransfer::StartBatch() {
@@ -204,10 +175,10 @@ void TFileTransfer::StartBatch() {
     const std::shared_ptr<IInputFile> input = input_;
     const std::size_t wanted =
         static_cast<std::size_t>(std::min<int64_t>(transferSize_ - readBytes_, kBatchChunks * kChunkBytes));
-    const bool keepPlaintext = port_.WantsDebugLines();
+    const bool keepPlaintext = output_.WantsDetails();
     worker_.Run([this, epoch, input, wanted, keepPlaintext,
-                 key = std::make_shared<TSecretText>(keys_.sessionKey())]() -> std::function<void()> {
-        auto batch = std::make_shared<std::vector<TChunk>>();
+                 record = output_.RecordLayer()]() -> std::function<void()> {
+        auto batch = std::make_shared<std::vector<TSealedChunk>>();
         std::string failure;
         std::size_t got = 0;
         try {
@@ -216,15 +187,15 @@ void TFileTransfer::StartBatch() {
             std::vector<std::string> plaintexts;
             for (std::size_t at = 0; at < bytes.size(); at += kChunkBytes) {
                 const std::string piece = bytes.substr(at, kChunkBytes);
-                TChunk chunk;
+                TSealedChunk chunk;
                 chunk.bytes = piece.size();
                 for (const char c : piece) chunk.byteSum += static_cast<unsigned char>(c);
                 batch->push_back(std::move(chunk));
                 plaintexts.push_back(HexChunk(piece));
             }
-            std::vector<std::string> ciphertexts = EncryptChunks(key->str(), plaintexts);
+            std::vector<std::string> payloads = record->SealMany(plaintexts);
             for (std::size_t i = 0; i < batch->size(); ++i) {
-                (*batch)[i].ciphertext = std::move(ciphertexts[i]);
+                (*batch)[i].payload = std::move(payloads[i]);
                 if (keepPlaintext) (*batch)[i].plaintext = std::move(plaintexts[i]);
             }
         } catch (const std::exception& error) {
@@ -235,46 +206,44 @@ void TFileTransfer::StartBatch() {
             if (epoch != epoch_ || !sending_) return;
             producing_ = false;
             readBytes_ += static_cast<int64_t>(got);
-            for (TChunk& chunk : *batch) ready_.push_back(std::move(chunk));
+            for (TSealedChunk& chunk : *batch) ready_.push_back(std::move(chunk));
             if (!failure.empty()) {
-                port_.AppendLog("Error reading " + transferFileName_ + ": " + failure);
+                output_.Log("Error reading " + transferFileName_ + ": " + failure);
                 readingDone_ = true;
             } else if (got < wanted || readBytes_ >= transferSize_) {
                 // A file that shrank ends early; the end message tells the receiver.
                 readingDone_ = true;
             }
-            port_.PullFrames();
+            output_.ChunksReady();
         };
     });
 }
 
-bool TFileTransfer::NextPayload(std::string& payload) {
+bool TFileTransfer::NextChunk(TSealedChunk& chunk) {
     if (!sending_) return false;
     if (ready_.empty()) {
         if (!producing_ && !readingDone_) StartBatch();
         if (!producing_ && readingDone_) FinishSending();
         return false;
     }
-    TChunk chunk = std::move(ready_.front());
+    chunk = std::move(ready_.front());
     ready_.pop_front();
     if (!producing_ && !readingDone_ && ready_.size() < kBatchChunks) StartBatch();
-    if (port_.WantsDebugLines()) {
-        port_.DebugLine("Sending plaintext: " + chunk.plaintext);
-        port_.DebugLine("Sending ciphertext: " + chunk.ciphertext);
-    }
-    payload = std::move(chunk.ciphertext);
+    return true;
+}
+
+void TFileTransfer::ChunkSent(const TSealedChunk& chunk) {
     transferredBytes_ += static_cast<int64_t>(chunk.bytes);
     byteSum_ += chunk.byteSum;
     ShowProgress();
-    if (port_.WantsDebugLines()) port_.DebugLine("Sent " + Decimal(transferredBytes_) + " bytes");
-    return true;
+    if (output_.WantsDetails()) output_.Detail("Sent " + Decimal(transferredBytes_) + " bytes");
 }
 
 void TFileTransfer::FinishSending() {
     input_.reset();
     const std::string path = transferFileName_;
-    channel_.sendTextToPeerEncrypted(std::string(kFileEndMarker) + "?" + Decimal(transferChecksum()));
-    port_.AppendLog("Transmitted file " + path);
+    output_.SendPlaintext(std::string(kFileEndMarker) + "?" + Decimal(transferChecksum()));
+    output_.Log("Transmitted file " + path);
     EndSendingState();
 }
 
@@ -283,29 +252,28 @@ void TFileTransfer::CancelSending() {
     ++epoch_;
     ready_.clear();
     producing_ = false;
-    port_.AppendLog("Cancelled sending " + transferFileName_ + " after " + Decimal(transferredBytes_) + " of " +
-                    Decimal(transferSize_) + " bytes");
+    output_.Log("Cancelled sending " + transferFileName_ + " after " + Decimal(transferredBytes_) + " of " +
+                Decimal(transferSize_) + " bytes");
     FinishSending();
 }
 
 void TFileTransfer::EndSendingState() {
-    port_.SetFrameSource(nullptr);
     sending_ = false;
     input_.reset();
     ready_.clear();
     transferFileName_.clear();
     isTransferring_ = false;
-    port_.FixControls();
-    view_.FocusTextToSend();
+    output_.StateChanged();
+    output_.FocusWanted(TFocusRequest::Always);
 }
 
 // ---------------------------------------------------------------- receiving
 
 void TFileTransfer::FileOffered(const std::string& text) {
     isTransferring_ = false;
-    port_.FixControls();
+    output_.StateChanged();
     const TOffer offer = ReadOffer(text);
-    if (!view_.IsApplicationActive()) view_.FlashTaskBar();
+    output_.AttentionWanted();
     // One file name and one transfer at a time: offers that cross cannot both be taken.
     if (offering_) {
         RefuseOffer(offer.name, "our own offer waits for its answer");
@@ -315,45 +283,50 @@ void TFileTransfer::FileOffered(const std::string& text) {
         RefuseOffer(offer.name, "our own file is on its way");
         return;
     }
+    if (asking_) {
+        RefuseOffer(offer.name, "the question about " + asking_->name + " is open");
+        return;
+    }
     // Nothing is asked about a size that is no size.
     if (!offer.size) {
         RefuseOffer(offer.name, "its size is not a number");
         return;
     }
-    // The person's answers count only for the connection they were asked on:
-    // the peer may leave, and another come, while a dialog is open.
-    const uint64_t connection = port_.connectionGeneration();
-    const bool accepted = view_.AskYesNo("Peer is sending file " + offer.name + ", size=" + std::to_string(*offer.size) +
-                                         ".  Save?");
-    if (port_.connectionGeneration() != connection) return;
-    if (accepted) {
-        const TSaveTarget target = view_.ChooseSaveFile(offer.name);
-        if (port_.connectionGeneration() != connection) return;
-        if (!target.path.empty()) StartReceiving(target, *offer.size);
-    }
-    if (!isTransferring_) channel_.sendTextToPeerEncrypted(kFileRefused);
+    // The answer counts only for the connection it was asked on: the peer
+    // may leave, and another come, before the person answers.
+    asking_ = TAsked{output_.ConnectionGeneration(), offer.name, *offer.size};
+    output_.OfferArrived("Peer is sending file " + offer.name + ", size=" + Decimal(*offer.size) + ".  Save?",
+                         offer.name);
+}
+
+void TFileTransfer::AnswerOffer(const TSaveTarget& target) {
+    if (!asking_ || asking_->connection != output_.ConnectionGeneration()) return;
+    const int64_t size = asking_->size;
+    asking_.reset();
+    if (!target.path.empty()) StartReceiving(target, size);
+    if (!isTransferring_) output_.SendPlaintext(kFileRefused);
 }
 
 void TFileTransfer::RefuseOffer(const std::string& name, const std::string& reason) {
-    port_.AppendLog("Refused file " + name + ": " + reason);
-    channel_.sendTextToPeerEncrypted(kFileRefused);
+    output_.Log("Refused file " + name + ": " + reason);
+    output_.SendPlaintext(kFileRefused);
 }
 
 void TFileTransfer::StartReceiving(const TSaveTarget& target, int64_t size) {
     transferSize_ = size;
     try {
-        output_ = files_.CreateForWriting(target);
+        receivedFile_ = files_.CreateForWriting(target);
     } catch (const EInOutError&) {
-        port_.AppendLog("Receiving file " + target.path);
-        port_.AppendLog("Error opening " + target.path + " for write");
+        output_.Log("Receiving file " + target.path);
+        output_.Log("Error opening " + target.path + " for write");
         return;
     }
-    transferFileName_ = output_->Path();
-    port_.AppendLog("Receiving file " + transferFileName_);
+    transferFileName_ = receivedFile_->Path();
+    output_.Log("Receiving file " + transferFileName_);
     isTransferring_ = true;
-    port_.FixControls();
-    view_.SetBusyCursor(true);
-    channel_.sendTextToPeerEncrypted(kFileAccepted);
+    output_.StateChanged();
+    output_.BusyChanged(true);
+    output_.SendPlaintext(kFileAccepted);
     transferredBytes_ = 0;
     shownPercent_ = -1;
     byteSum_ = 0;
@@ -372,22 +345,22 @@ void TFileTransfer::ReceiveChunk(const std::string& text) {
     // bytes), however short the sender's are; what it costs ends with it.
     const std::string bytes = DecodeHexChunk(text);
     // After a failed write nothing more is written, or counted as received.
-    if (writeFailed_ || !output_) return;
+    if (writeFailed_ || !receivedFile_) return;
     try {
-        output_->Write(bytes);
+        receivedFile_->Write(bytes);
     } catch (const EInOutError& error) {
         writeFailed_ = true;
-        port_.AppendLog("Error writing " + transferFileName_ + ": " + error.what());
+        output_.Log("Error writing " + transferFileName_ + ": " + error.what());
         return;
     }
     transferredBytes_ += static_cast<int64_t>(bytes.size());
     for (const char c : bytes) byteSum_ += static_cast<unsigned char>(c);
     ShowProgress();
-    if (port_.WantsDebugLines()) port_.DebugLine("Received " + Decimal(transferredBytes_) + " bytes");
+    if (output_.WantsDetails()) output_.Detail("Received " + Decimal(transferredBytes_) + " bytes");
 }
 
 void TFileTransfer::FinishReceiving(const std::string& text) {
-    std::unique_ptr<IOutputFile> output = std::move(output_);
+    std::unique_ptr<IOutputFile> file = std::move(receivedFile_);
     const std::string path = transferFileName_;
     isTransferring_ = false;
     transferFileName_.clear();
@@ -398,42 +371,42 @@ void TFileTransfer::FinishReceiving(const std::string& text) {
     const uint32_t checksum = transferChecksum();
     const bool whole = transferredBytes_ == transferSize_ && static_cast<int64_t>(peerChecksum) == checksum;
     // Only a file that arrived whole takes the place of one it replaces.
-    if (whole && output && !writeFailed_) {
+    if (whole && file && !writeFailed_) {
         try {
-            output->Complete();
+            file->Complete();
         } catch (const EInOutError& error) {
-            port_.AppendLog("Error writing " + path + ": " + error.what());
+            output_.Log("Error writing " + path + ": " + error.what());
         }
     }
-    output.reset();
+    file.reset();
     if (whole)
-        port_.AppendLog("Finished reading file ok");
+        output_.Log("Finished reading file ok");
     else
-        port_.AppendLog("Finished reading file but received " + Decimal(transferredBytes_) + " of " +
-                        Decimal(transferSize_) + ", checksum=" + Decimal(checksum) +
-                        ", peer checksum=" + Decimal(peerChecksum));
-    port_.FixControls();
-    FocusTextToSendUnlessGuarded();
+        output_.Log("Finished reading file but received " + Decimal(transferredBytes_) + " of " +
+                    Decimal(transferSize_) + ", checksum=" + Decimal(checksum) + ", peer checksum=" +
+                    Decimal(peerChecksum));
+    output_.StateChanged();
+    output_.FocusWanted(TFocusRequest::UnlessGuarded);
 }
 
 // ---------------------------------------------------------------- the connection ends
 
 void TFileTransfer::ConnectionEnded() {
     if (sending_) {
-        port_.AppendLog("Sending " + transferFileName_ + " stopped with the connection after " +
-                        Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
+        output_.Log("Sending " + transferFileName_ + " stopped with the connection after " +
+                    Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
         ++epoch_;
-        port_.SetFrameSource(nullptr);
         sending_ = false;
         input_.reset();
         ready_.clear();
-    } else if (output_) {
+    } else if (receivedFile_) {
         // Closed first: when the line shows, the file on disk is what it says.
-        output_.reset();
-        port_.AppendLog("Receiving " + transferFileName_ + " stopped with the connection after " +
-                        Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
+        receivedFile_.reset();
+        output_.Log("Receiving " + transferFileName_ + " stopped with the connection after " +
+                    Decimal(transferredBytes_) + " of " + Decimal(transferSize_) + " bytes");
     }
-    output_.reset();
+    receivedFile_.reset();
+    asking_.reset();
     offering_ = false;
     isTransferring_ = false;
     transferFileName_.clear();

@@ -1,9 +1,10 @@
 #pragma once
 // File transfer: an offer by name and size, the peer's answer, the file as
 // encrypted hexadecimal chunks of at most 255 bytes, and an end message with
-// the checksum. Chunks are read, encoded and encrypted on the worker a batch
-// at a time and pulled by the conductor as the connection has room, so the
-// event loop stays live and memory stays bounded whatever the file's size.
+// the checksum. Chunks are read, encoded and sealed on the worker a batch at
+// a time and pulled by the wire as the connection has room, so the event
+// loop stays live and memory stays bounded whatever the file's size. An
+// offer of the peer is put to the person, who answers when they like.
 
 #include <cstdint>
 #include <deque>
@@ -11,10 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "session/channel.h"
 #include "session/environment.h"
-#include "session/keyexchange.h"
-#include "session/sessionport.h"
+#include "session/recordlayer.h"
 #include "session/sessionview.h"
 
 inline constexpr std::size_t kChunkBytes = 255;
@@ -23,6 +22,12 @@ inline constexpr const char* kFileEndMarker = "**FILE_END**";
 // The running checksum of a transfer from the sum of its bytes: every byte
 // is added and a sum above 65535 is taken modulo 65535, which comes to this.
 uint32_t TransferChecksum(uint64_t byteSum);
+// Uppercase hexadecimal, two digits a byte.
+std::string HexChunk(const std::string& bytes);
+// Pairs of hexadecimal digits in either case; an odd last character is ignored.
+// Throws EConvertError for a pair that is not hexadecimal.
+std::string DecodeHexChunk(const std::string& text);
+
 // An offer's size has at most this many digits: it fits 64 bits.
 inline constexpr std::size_t kMaxOfferedSizeDigits = 18;
 
@@ -33,56 +38,88 @@ struct TOffer {
     std::optional<int64_t> size;
 };
 TOffer ReadOffer(const std::string& text);
-// Uppercase hexadecimal, two digits a byte.
-std::string HexChunk(const std::string& bytes);
-// Pairs of hexadecimal digits in either case; an odd last character is ignored.
-// Throws EConvertError for a pair that is not hexadecimal.
-std::string DecodeHexChunk(const std::string& text);
 
 // "12.5 MiB of 256.0 MiB, 11.3 MB/s, 0:21 left" for a status line; speed and
 // time left once some time has passed.
 std::string TransferStatusText(int64_t done, int64_t total, int64_t elapsedMs);
 
-class TFileTransfer final : public IFileTransferTexts, public IFrameSource {
+// A chunk sealed and ready to go.
+struct TSealedChunk {
+    std::string payload;
+    // Only kept when protocol details are wanted.
+    std::string plaintext;
+    std::size_t bytes = 0;
+    uint64_t byteSum = 0;
+};
+
+// What the transfer hands back.
+class ITransferOutput {
 public:
-    TFileTransfer(ISessionPort& port, ISessionView& view, IFileSystem& files, IWorker& worker,
-                  TEncryptedChannel& channel, const TKeyExchange& keys)
-        : port_(port), view_(view), files_(files), worker_(worker), channel_(channel), keys_(keys) {}
+    // A plaintext of the conversation: sealed, framed and sent.
+    virtual void SendPlaintext(const std::string& plaintext) = 0;
+    virtual void Log(const std::string& line) = 0;
+    virtual void Detail(std::string line) = 0;
+    virtual bool WantsDetails() const = 0;
+    // The flags the controls follow changed.
+    virtual void StateChanged() = 0;
+    // Chunks are ready: the wire may pull them (again).
+    virtual void ChunksReady() = 0;
+    // The record layer chunks are sealed with, for the worker.
+    virtual std::shared_ptr<const IRecordLayer> RecordLayer() const = 0;
+    virtual uint64_t ConnectionGeneration() const = 0;
+    // For the person: a question about an offer, progress, and the window's cues.
+    virtual void OfferArrived(const std::string& question, const std::string& offeredName) = 0;
+    virtual void Progress(int percent, int64_t done, int64_t total) = 0;
+    virtual void FocusWanted(TFocusRequest focus) = 0;
+    virtual void BusyChanged(bool busy) = 0;
+    virtual void TextEntryEnabled(bool enabled) = 0;
+    virtual void AttentionWanted() = 0;
+
+protected:
+    ~ITransferOutput() = default;
+};
+
+class TFileTransfer {
+public:
+    TFileTransfer(ITransferOutput& output, IFileSystem& files, IWorker& worker)
+        : output_(output), files_(files), worker_(worker) {}
 
     bool isTransferring() const { return isTransferring_; }
-    bool isReceiving() const override { return isTransferring_ && !sending_; }
+    bool isReceiving() const { return isTransferring_ && !sending_; }
+    bool isOffering() const { return offering_; }
+    bool isSending() const { return sending_; }
+    // An offer of the peer waits for the person's answer.
+    bool isAsking() const { return asking_.has_value(); }
     const std::string& transferFileName() const { return transferFileName_; }
     int64_t transferSize() const { return transferSize_; }
     int64_t transferredBytes() const { return transferredBytes_; }
     uint32_t transferChecksum() const { return TransferChecksum(byteSum_); }
-    bool isOffering() const { return offering_; }
-    bool isSending() const { return sending_; }
 
-    // Send file: asks for a file and offers it.
-    void btnSendFileClick();
-    // The same with the file already chosen (a dropped file, a command).
+    // Offers a file already chosen.
     void OfferFile(const std::string& path);
     // Stops sending at once: the end message tells the receiver what arrived.
     void CancelSending();
+    // The person's answer to the offer put to them; an empty path refuses.
+    void AnswerOffer(const TSaveTarget& target);
     // The connection ended: an open file is closed, the state cleared.
     void ConnectionEnded();
 
-    // IFileTransferTexts
-    void FileAccepted() override;
-    void FileRefused() override;
-    void FileData(const std::string& text) override;
-    void FileOffered(const std::string& text) override;
+    // What the channel found the peer's plaintexts to be.
+    void FileAccepted();
+    void FileRefused();
+    void FileData(const std::string& text);
+    void FileOffered(const std::string& text);
 
-    // IFrameSource
-    bool NextPayload(std::string& payload) override;
+    // The next chunk when one is ready; false when there is none for now.
+    bool NextChunk(TSealedChunk& chunk);
+    // The chunk left: the count, the progress and the detail line.
+    void ChunkSent(const TSealedChunk& chunk);
 
 private:
-    struct TChunk {
-        std::string ciphertext;
-        // Only kept when protocol detail lines are wanted.
-        std::string plaintext;
-        std::size_t bytes = 0;
-        uint64_t byteSum = 0;
+    struct TAsked {
+        uint64_t connection = 0;
+        std::string name;
+        int64_t size = 0;
     };
 
     void sendFile();
@@ -94,28 +131,25 @@ private:
     void ReceiveChunk(const std::string& text);
     void FinishReceiving(const std::string& text);
     void ShowProgress();
-    void FocusTextToSendUnlessGuarded();
 
-    ISessionPort& port_;
-    ISessionView& view_;
+    ITransferOutput& output_;
     IFileSystem& files_;
     IWorker& worker_;
-    TEncryptedChannel& channel_;
-    const TKeyExchange& keys_;
 
     bool isTransferring_ = false;
     bool offering_ = false;
     bool sending_ = false;
+    std::optional<TAsked> asking_;
     std::string transferFileName_;
     int64_t transferSize_ = 0;
     int64_t transferredBytes_ = 0;
     uint64_t byteSum_ = 0;
-    // The percent last shown, so that the view hears only of changes.
+    // The percent last shown, so that the person hears only of changes.
     int shownPercent_ = -1;
 
     // Sending: the file is shared with the batch under way on the worker.
     std::shared_ptr<IInputFile> input_;
-    std::deque<TChunk> ready_;
+    std::deque<TSealedChunk> ready_;
     int64_t readBytes_ = 0;
     bool readingDone_ = false;
     bool producing_ = false;
@@ -123,6 +157,6 @@ private:
     uint64_t epoch_ = 0;
 
     // Receiving.
-    std::unique_ptr<IOutputFile> output_;
+    std::unique_ptr<IOutputFile> receivedFile_;
     bool writeFailed_ = false;
 };

@@ -68,7 +68,6 @@ void TKeyExchange::ResetExchange() {
 void TKeyExchange::RunHeld(std::function<std::function<void()>()> work) {
     const uint64_t epoch = epoch_;
     working_ = true;
-    port_.HoldFrames();
     worker_.Run([this, epoch, work = std::move(work)]() -> std::function<void()> {
         std::function<void()> step = work();
         return [this, epoch, step = std::move(step)] {
@@ -78,10 +77,10 @@ void TKeyExchange::RunHeld(std::function<std::function<void()>()> work) {
             try {
                 step();
             } catch (const std::exception& error) {
-                port_.AbortConnection(error.what());
+                output_.Failed(error.what());
                 return;
             }
-            port_.ReleaseFrames();
+            output_.WorkDone();
         };
     });
 }
@@ -89,15 +88,15 @@ void TKeyExchange::RunHeld(std::function<std::function<void()>()> work) {
 // ---------------------------------------------------------------- server
 
 void TKeyExchange::SendPublicKey(const std::string& peerHost) {
-    port_.AppendLog("Sending our public key");
+    output_.Log("Sending our public key");
     const std::unique_ptr<TPublicKey> publicKey = privateKey_->GetPublicKey();
     const std::string n = publicKey->GetN().ToString();
-    port_.DebugLine("Sending N: " + n);
-    port_.sendTextToPeer(n);
+    output_.Detail("Sending N: " + n);
+    output_.SendPayload(n);
     const std::string e = publicKey->GetE().ToString();
-    port_.DebugLine("Sending E: " + e);
-    port_.sendTextToPeer(e);
-    port_.AppendLog("Sent public key to " + peerHost + ", receiving AES key, please wait...");
+    output_.Detail("Sending E: " + e);
+    output_.SendPayload(e);
+    output_.Log("Sent public key to " + peerHost + ", receiving AES key, please wait...");
 }
 
 void TKeyExchange::doServerHandshaking(const std::string& payload) {
@@ -112,7 +111,7 @@ void TKeyExchange::ReadKeyHeader(const std::string& payload) {
     // A header of 0 is read again with the next payload.
     if (count < 0 || count > kMaxKeyParts) throw EProtocolError("Invalid number of AES key parts: " + payload);
     keyPartsExpected_ = count;
-    port_.DebugLine("Read AES key header, size=" + payload);
+    output_.Detail("Read AES key header, size=" + payload);
     keyParts_ = std::make_unique<TCiphertextList>();
     keyPartsReceived_ = 0;
 }
@@ -129,13 +128,13 @@ void TKeyExchange::ReadKeyPart(const std::string& payload) {
         throw EProtocolError("AES key part " + index + " is not below the modulus");
     const std::string shown = number->ToString();
     keyParts_->AddSorted(LPad(index, 8), std::move(number));
-    port_.DebugLine("Read AES key part " + index + "=" + shown);
+    output_.Detail("Read AES key part " + index + "=" + shown);
     ++keyPartsReceived_;
     if (keyPartsReceived_ == keyPartsExpected_) DecryptKeyParts();
 }
 
 void TKeyExchange::DecryptKeyParts() {
-    port_.AppendLog("Received encrypted AES key...please wait whilst decrypting");
+    output_.Log("Received encrypted AES key...please wait whilst decrypting");
     // The work holds what it uses: a Disconnect meanwhile must not free it under the worker.
     std::shared_ptr<const TPrivateKey> key = privateKey_;
     std::shared_ptr<TCiphertextList> parts(std::move(keyParts_));
@@ -150,14 +149,14 @@ void TKeyExchange::DecryptKeyParts() {
         }
         return [this, decrypted, failure] {
             if (!failure.empty()) {
-                port_.AbortConnection(failure);
+                output_.Failed(failure);
                 return;
             }
             sessionKey_.assign(decrypted->str());
             decrypted->Wipe();
-            port_.AppendLog("Decrypted AES key ok");
-            port_.DebugLine("AES key:" + sessionKey_);
-            port_.sendTextToPeer(kAcknowledge);
+            output_.Log("Decrypted AES key ok");
+            output_.Detail("AES key:" + sessionKey_);
+            output_.SendPayload(kAcknowledge);
             Complete(true);
         };
     });
@@ -166,7 +165,6 @@ void TKeyExchange::DecryptKeyParts() {
 // ---------------------------------------------------------------- client
 
 void TKeyExchange::doClientHandshaking(const std::string& payload) {
-    view_.SetBusyCursor(true);
     if (!remoteModulus_)
         ReadRemoteModulus(payload);
     else if (!remoteExponent_)
@@ -177,21 +175,21 @@ void TKeyExchange::doClientHandshaking(const std::string& payload) {
 
 void TKeyExchange::ReadRemoteModulus(const std::string& payload) {
     remoteModulus_ = ReadPeerNumber(payload, "RSA modulus");
-    port_.DebugLine("Received N: " + remoteModulus_->ToString());
+    output_.Detail("Received N: " + remoteModulus_->ToString());
 }
 
 void TKeyExchange::ReadRemoteExponentAndSendKey(const std::string& payload) {
     remoteExponent_ = ReadPeerNumber(payload, "RSA exponent");
-    port_.DebugLine("Received E: " + remoteExponent_->ToString());
+    output_.Detail("Received E: " + remoteExponent_->ToString());
     remotePublicKey_ = TPublicKey::Create(*remoteExponent_, *remoteModulus_);
-    port_.AppendLog("Received remote RSA public key ok");
+    output_.Log("Received remote RSA public key ok");
 
-    port_.AppendLog("Generating AES key");
+    output_.Log("Generating AES key");
     sessionKey_ = MakeSessionKeyText();
-    port_.AppendLog("Generated AES key");
-    port_.DebugLine("AES key:" + sessionKey_);
+    output_.Log("Generated AES key");
+    output_.Detail("AES key:" + sessionKey_);
 
-    port_.AppendLog("Encrypting AES key with remote RSA public key...please wait");
+    output_.Log("Encrypting AES key with remote RSA public key...please wait");
     // The work holds copies: a Disconnect meanwhile must not free them under the worker.
     auto exponent = std::make_shared<const TBigint>(*remoteExponent_);
     auto modulus = std::make_shared<const TBigint>(*remoteModulus_);
@@ -205,7 +203,7 @@ void TKeyExchange::ReadRemoteExponentAndSendKey(const std::string& payload) {
         }
         return [this, parts, failure] {
             if (!failure.empty()) {
-                port_.AbortConnection(failure);
+                output_.Failed(failure);
                 return;
             }
             SendEncryptedKey(*parts);
@@ -214,22 +212,22 @@ void TKeyExchange::ReadRemoteExponentAndSendKey(const std::string& payload) {
 }
 
 void TKeyExchange::SendEncryptedKey(const TCiphertextList& parts) {
-    port_.AppendLog("Transmitting AES key");
+    output_.Log("Transmitting AES key");
     const std::string count = std::to_string(parts.Count());
-    port_.DebugLine("Sending size " + count);
-    port_.sendTextToPeer(count);
+    output_.Detail("Sending size " + count);
+    output_.SendPayload(count);
     for (std::size_t i = 0; i < parts.Count(); ++i) {
         const std::string part = std::to_string(i) + "=" + parts[i].Number->ToString();
-        port_.sendTextToPeer(part);
-        port_.DebugLine("Sending AES key part " + part);
+        output_.SendPayload(part);
+        output_.Detail("Sending AES key part " + part);
     }
-    port_.AppendLog("Transmitted AES key, waiting for peer to decrypt & acknowledge");
+    output_.Log("Transmitted AES key, waiting for peer to decrypt & acknowledge");
 }
 
 // ---------------------------------------------------------------- both
 
 void TKeyExchange::Complete(bool traceIt) {
-    port_.AppendLog(kHandshakeCompleteText);
-    if (traceIt) port_.TraceLine(kHandshakeCompleteText);
-    port_.EndHandshake();
+    output_.Log(kHandshakeCompleteText);
+    if (traceIt) output_.Trace(kHandshakeCompleteText);
+    output_.KeyAgreed(sessionKey_);
 }

@@ -2,8 +2,9 @@
 // The key exchange: the listening side sends its public key, the connecting
 // side makes a 32-character key text, encrypts it character by character
 // and sends the parts, the listening side decrypts them and acknowledges.
-// This object owns every piece of key material of a conversation. RSA work
-// runs on the worker; received frames wait meanwhile.
+// This object owns every piece of key material of a conversation until the
+// key is agreed, when it hands the session key on. RSA work runs on the
+// worker; received payloads wait meanwhile (isWorking).
 
 #include <cstdint>
 #include <memory>
@@ -13,8 +14,6 @@
 #include "rsa/privatekey.h"
 #include "rsa/publickey.h"
 #include "session/environment.h"
-#include "session/sessionport.h"
-#include "session/sessionview.h"
 
 // The program always sends 32 parts; a peer may announce up to this many.
 inline constexpr int32_t kMaxKeyParts = 1024;
@@ -27,9 +26,30 @@ inline constexpr const char* kHandshakeCompleteText = "** HANDSHAKING COMPLETE *
 // "7" padded to "00000007"; a longer text stays as it is.
 std::string LPad(const std::string& text, std::size_t width);
 
+// What the key exchange hands back.
+class IKeyExchangeOutput {
+public:
+    // A handshake payload, sent in the clear.
+    virtual void SendPayload(const std::string& payload) = 0;
+    virtual void Log(const std::string& line) = 0;
+    // A protocol detail: debug mode and the trace file.
+    virtual void Detail(std::string line) = 0;
+    // Into the trace file only.
+    virtual void Trace(const std::string& line) = 0;
+    // The key is agreed on this side.
+    virtual void KeyAgreed(const std::string& sessionKey) = 0;
+    // RSA work on the worker ended; payloads may be taken again.
+    virtual void WorkDone() = 0;
+    // The work failed: the connection ends with this text.
+    virtual void Failed(const std::string& reason) = 0;
+
+protected:
+    ~IKeyExchangeOutput() = default;
+};
+
 class TKeyExchange {
 public:
-    TKeyExchange(ISessionPort& port, ISessionView& view, IWorker& worker) : port_(port), view_(view), worker_(worker) {}
+    TKeyExchange(IKeyExchangeOutput& output, IWorker& worker) : output_(output), worker_(worker) {}
     ~TKeyExchange();
     TKeyExchange(const TKeyExchange&) = delete;
     TKeyExchange& operator=(const TKeyExchange&) = delete;
@@ -73,8 +93,7 @@ private:
     // goes on only if nothing was released meanwhile.
     void RunHeld(std::function<std::function<void()>()> work);
 
-    ISessionPort& port_;
-    ISessionView& view_;
+    IKeyExchangeOutput& output_;
     IWorker& worker_;
 
     std::string sessionKey_;

@@ -1,62 +1,71 @@
 #pragma once
-// Everything the chat session needs from a person, and from the window that
-// shows it. The window (or a terminal, or a test) implements it; the session
-// never touches widgets.
+// What the chat session tells a person, and the answers it needs from them.
+// The window, the terminal program or a test implements it; the session
+// never touches widgets. The window-only cues (attention, focus, the busy
+// cursor, the text entry) do nothing unless a view wants them.
 
 #include <cstdint>
 #include <string>
 
-#include "session/controlrules.h"
 #include "session/environment.h"
+#include "session/phase.h"
 
-// The text fields the session reads and writes (settings, overwriting at close).
-enum class TSessionField { RSAKeySize, ListenPort, RemoteHost, RemotePort, TextToSend };
+// How a conversation ended, for front ends that act on it.
+enum class TConnectionEnd {
+    PeerLeft,         // the peer closed the connection
+    LocalDisconnect,  // Disconnect here
+    ReceiveError,     // what the peer sent broke the protocol
+    ConnectFailed,    // the connection was never made
+};
+
+// What the session is doing, as the controls and the terminal follow it.
+struct TSessionState {
+    TPhase phase = TPhase::Idle;
+    // The behaviour's flags: listening or connected; the key exchange runs.
+    bool isActive = false;
+    bool isHandshaking = false;
+    // A file is being sent or received.
+    bool isTransferring = false;
+    // An offer of ours waits for its answer; a file of ours is on its way.
+    bool isOffering = false;
+    bool isSending = false;
+    bool debugMode = false;
+    bool isLogging = false;
+
+    bool operator==(const TSessionState&) const = default;
+};
+
+// Where the text field's focus goes: always, or unless its anti-keylogging is on.
+enum class TFocusRequest { Always, UnlessGuarded };
 
 class ISessionView {
 public:
     virtual ~ISessionView() = default;
 
     // The message log: whole lines, UTF-8.
-    virtual void AppendLog(const std::string& line) = 0;
-    virtual int LogLineCount() const = 0;
-    virtual void ClearLog() = 0;
-
-    // Applies the control states, puts the progress bar back to 0 and the
-    // cursor back to the arrow.
-    virtual void FixControls(const TControlStates& states) = 0;
-
-    virtual std::string FieldText(TSessionField field) const = 0;
-    virtual void SetFieldText(TSessionField field, const std::string& text) = 0;
-
-    // The anti-keylogging toggle button and the two fields it switches.
-    virtual bool AntiKeyloggingToggleDown() const = 0;
-    virtual void SetAntiKeyloggingToggleDown(bool down) = 0;
-    virtual void ApplyAntiKeylogging(bool active, const std::string& toggleHint) = 0;
-    virtual bool TextToSendAntiKeyloggingActive() const = 0;
-    virtual void FocusTextToSend() = 0;
-
-    // A modal box with the single button OK.
+    virtual void LineLogged(const std::string& line) = 0;
+    // A box with the single button OK (the weak-key warning).
     virtual void ShowWarning(const std::string& text) = 0;
-    // The application's top-level error display.
+    // The application's error display.
     virtual void ShowError(const std::string& text) = 0;
-    // A modal box with its own caption, the error icon and the button OK. A
-    // view without such a box shows the text on its error display.
-    virtual void ShowErrorBox(const std::string& /*caption*/, const std::string& text) { ShowError(text); }
-    virtual void SetBusyCursor(bool busy) = 0;
-    virtual bool IsApplicationActive() const = 0;
-    virtual void FlashTaskBar() = 0;
+    // The state the controls follow changed: they follow it, the progress
+    // bar goes back to 0 and the cursor to the arrow.
+    virtual void StateChanged(const TSessionState& state) = 0;
+    // The peer offers a file: the person answers with AnswerOffer, now or
+    // later; meanwhile the conversation goes on.
+    virtual void OfferArrived(const std::string& question, const std::string& offeredName) = 0;
+    // A file moves: 0 to 100, and bytes done of all.
+    virtual void TransferProgress(int percent, int64_t done, int64_t total) = 0;
+    // A connection, or the attempt to make one, ended.
+    virtual void ConnectionEnded(TConnectionEnd) {}
+    // All that was sent has left for the system.
+    virtual void OutgoingDrained() {}
 
-    // File transfer: the person's answers and what they see meanwhile.
-    // A confirmation box with Yes and No.
-    virtual bool AskYesNo(const std::string& question) = 0;
-    // The file-open dialog; empty when cancelled.
-    virtual std::string ChooseFileToSend() = 0;
-    // The save dialog with the offered name filled in; an empty path when cancelled.
-    virtual TSaveTarget ChooseSaveFile(const std::string& offeredName) = 0;
-    // 0 to 100.
-    virtual void SetProgress(int percent) = 0;
-    // Bytes done of all, for a status line; done == total ends it.
-    virtual void ShowTransferStatus(int64_t done, int64_t total) = 0;
-    // Outside the control rules: disabled while an offer waits and while a file is sent.
-    virtual void SetTextToSendEnabled(bool enabled) = 0;
+    // Something happened that deserves the person's attention (the taskbar
+    // button flashes when the program is in the background).
+    virtual void AttentionWanted() {}
+    virtual void FocusWanted(TFocusRequest) {}
+    virtual void BusyChanged(bool) {}
+    // Outside the control rules: off while an offer of ours waits and while a file is sent.
+    virtual void TextEntryEnabled(bool) {}
 };

@@ -23,6 +23,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -110,7 +111,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 }  // namespace
 
-TForm1::TForm1(TSessionEnvironment environment, std::unique_ptr<IDialogs> dialogs, QWidget* parent)
+TForm1::TForm1(TWindowEnvironment environment, std::unique_ptr<IDialogs> dialogs, QWidget* parent)
     : QWidget(parent), dialogs_(std::move(dialogs)) {
     initUiResources();
     setObjectName(QStringLiteral("Form1"));
@@ -139,9 +140,9 @@ TForm1::TForm1(TSessionEnvironment environment, std::unique_ptr<IDialogs> dialog
     }
 
     setAcceptDrops(true);
-    session_ = std::make_unique<TChatSession>(*this, std::move(environment));
+    presenter_ = std::make_unique<TWindowPresenter>(*this, std::move(environment));
     wireSession();
-    session_->FormCreate();
+    presenter_->FormCreate();
 }
 
 TForm1::~TForm1() = default;
@@ -256,43 +257,43 @@ void TForm1::buildTabOrder() {
 }
 
 void TForm1::wireSession() {
-    auto connectClick = [this](QAbstractButton* button, void (TChatSession::*handler)()) {
+    auto connectClick = [this](QAbstractButton* button, void (TWindowPresenter::*handler)()) {
         connect(button, &QAbstractButton::clicked, this, [this, handler] {
-            // The session catches its own errors; this keeps anything else out of the event loop.
-            Guarded([this, handler] { (session_.get()->*handler)(); },
+            // The presenter catches its own errors; this keeps anything else out of the event loop.
+            Guarded([this, handler] { (presenter_.get()->*handler)(); },
                     [this](const std::string& text) { ShowError(text); });
         });
     };
-    connectClick(btnListen, &TChatSession::btnListenClick);
-    connectClick(sbListen, &TChatSession::btnListenClick);
-    connectClick(btnConnect, &TChatSession::btnConnectClick);
-    connectClick(sbConnect, &TChatSession::btnConnectClick);
-    connectClick(btnDisconnect, &TChatSession::btnDisconnectClick);
-    connectClick(sbDisconnect, &TChatSession::btnDisconnectClick);
-    connectClick(SpeedButton1, &TChatSession::SpeedButton1Click);
-    connectClick(btnStartLogging, &TChatSession::btnStartLoggingClick);
-    connectClick(btnSendFile, &TChatSession::btnSendFileClick);
-    connectClick(sbSendFile, &TChatSession::btnSendFileClick);
-    connectClick(btnStopLogging, &TChatSession::btnStopLoggingClick);
+    connectClick(btnListen, &TWindowPresenter::btnListenClick);
+    connectClick(sbListen, &TWindowPresenter::btnListenClick);
+    connectClick(btnConnect, &TWindowPresenter::btnConnectClick);
+    connectClick(sbConnect, &TWindowPresenter::btnConnectClick);
+    connectClick(btnDisconnect, &TWindowPresenter::btnDisconnectClick);
+    connectClick(sbDisconnect, &TWindowPresenter::btnDisconnectClick);
+    connectClick(SpeedButton1, &TWindowPresenter::SpeedButton1Click);
+    connectClick(btnStartLogging, &TWindowPresenter::btnStartLoggingClick);
+    connectClick(btnSendFile, &TWindowPresenter::btnSendFileClick);
+    connectClick(sbSendFile, &TWindowPresenter::btnSendFileClick);
+    connectClick(btnStopLogging, &TWindowPresenter::btnStopLoggingClick);
     // Return sends the line; the field's own handling follows, on an emptied field.
     connect(txtTextToSend, &TAntiKeyLoggerEdit::keyPressed, this, [this](QChar key) {
         const char typed = key == QLatin1Char('\r') ? '\r' : '\0';
-        Guarded([this, typed] { session_->txtTextToSendKeyPress(typed); },
+        Guarded([this, typed] { presenter_->txtTextToSendKeyPress(typed); },
                 [this](const std::string& text) { ShowError(text); });
     });
-    connectClick(sbLaunchVantrel, &TChatSession::sbLaunchVantrelClick);
-    connectClick(sbVisitWebSite, &TChatSession::sbVisitWebSiteClick);
-    connectClick(SpeedButton20, &TChatSession::SpeedButton20Click);
+    connectClick(sbLaunchVantrel, &TWindowPresenter::sbLaunchVantrelClick);
+    connectClick(sbVisitWebSite, &TWindowPresenter::sbVisitWebSiteClick);
+    connectClick(SpeedButton20, &TWindowPresenter::SpeedButton20Click);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Restoring from the taskbar is the system's show, not the window's.
-    if (!event->spontaneous()) session_->FormShow();
+    if (!event->spontaneous()) presenter_->FormShow();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (session_->FormClose())
+    if (presenter_->FormClose())
         event->accept();
     else
         event->ignore();
@@ -333,23 +334,23 @@ void TForm1::FixControls(const TControlStates& states) {
     SetBusyCursor(false);
 }
 
-QWidget* TForm1::field(TSessionField which) const {
+QWidget* TForm1::field(TFormField which) const {
     switch (which) {
-        case TSessionField::RSAKeySize: return txtRSAKeySize;
-        case TSessionField::ListenPort: return txtListenPort;
-        case TSessionField::RemoteHost: return txtRemoteHost;
-        case TSessionField::RemotePort: return txtRemotePort;
-        case TSessionField::TextToSend: return txtTextToSend;
+        case TFormField::RSAKeySize: return txtRSAKeySize;
+        case TFormField::ListenPort: return txtListenPort;
+        case TFormField::RemoteHost: return txtRemoteHost;
+        case TFormField::RemotePort: return txtRemotePort;
+        case TFormField::TextToSend: return txtTextToSend;
     }
     return nullptr;
 }
 
-std::string TForm1::FieldText(TSessionField which) const {
+std::string TForm1::FieldText(TFormField which) const {
     const auto* edit = qobject_cast<const QLineEdit*>(field(which));
     return edit ? edit->text().toStdString() : std::string();
 }
 
-void TForm1::SetFieldText(TSessionField which, const std::string& text) {
+void TForm1::SetFieldText(TFormField which, const std::string& text) {
     if (auto* edit = qobject_cast<QLineEdit*>(field(which)))
         edit->setText(Utf8(text));
 }
@@ -400,14 +401,14 @@ bool TForm1::AskYesNo(const std::string& question) {
 
 std::string TForm1::ChooseFileToSend() { return dialogs_->OpenFile(this).toStdString(); }
 
-TSaveTarget TForm1::ChooseSaveFile(const std::string& offeredName) {
-    // The dialog asked before replacing a file there.
-    return {dialogs_->SaveFile(this, Utf8(offeredName)).toStdString(), TSaveMode::Replace};
+std::string TForm1::ChooseSaveFile(const std::string& offeredName) {
+    return dialogs_->SaveFile(this, Utf8(offeredName)).toStdString();
 }
 
-void TForm1::SetProgress(int percent) { ProgressBar1->setValue(percent); }
+void TForm1::Later(std::function<void()> task) { QTimer::singleShot(0, this, std::move(task)); }
 
-void TForm1::ShowTransferStatus(int64_t done, int64_t total) {
+void TForm1::SetProgress(int percent, int64_t done, int64_t total) {
+    ProgressBar1->setValue(percent);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (!ProgressBar1->isTextVisible()) transferStartMs_ = now;
     // The bar itself carries the status line, so the layout stays as it is.
@@ -425,12 +426,12 @@ void TForm1::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty() || !urls.first().isLocalFile() || !btnSendFile->isEnabled()) return;
     event->acceptProposedAction();
-    session_->OfferFile(urls.first().toLocalFile().toStdString());
+    presenter_->OfferFile(urls.first().toLocalFile().toStdString());
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && session_->fileTransfer().isSending()) {
-        session_->CancelSending();
+    if (event->key() == Qt::Key_Escape && presenter_->State().isSending) {
+        presenter_->CancelSending();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -1,16 +1,16 @@
 #pragma once
-// The main window: the layout, the control states and the boxes. It owns the
-// chat session and hands it every button press and window event; what the
-// session decides comes back through ISessionView. No protocol logic here.
+// The main window: the layout, the control states and the boxes. It owns
+// the window's presenter and hands it every button press and window event;
+// what the presenter decides comes back through IFormControls. No logic here
+// beyond showing it.
 
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "session/session.h"
-#include "session/sessionview.h"
 #include "ui/dialogs.h"
+#include "ui/presenter.h"
 
 class QFrame;
 class QLabel;
@@ -21,27 +21,27 @@ class QPushButton;
 class QToolButton;
 class TAntiKeyLoggerEdit;
 
-class TForm1 : public QWidget, public ISessionView {
+class TForm1 : public QWidget, public IFormControls {
     Q_OBJECT
 
 public:
-    // Builds the window, then the session, whose FormCreate reads the settings.
-    explicit TForm1(TSessionEnvironment environment,
+    // Builds the window, then its presenter, whose FormCreate reads the settings.
+    explicit TForm1(TWindowEnvironment environment,
                     std::unique_ptr<IDialogs> dialogs = std::make_unique<TMessageBoxDialogs>(),
                     QWidget* parent = nullptr);
     ~TForm1() override;
 
-    TChatSession& session() { return *session_; }
+    TWindowPresenter& presenter() { return *presenter_; }
     // Every line appended to the message log is also handed here, as the session gave it.
     void SetLogEcho(std::function<void(const std::string& line)> echo) { logEcho_ = std::move(echo); }
 
-    // ISessionView
+    // IFormControls
     void AppendLog(const std::string& line) override;
     int LogLineCount() const override;
     void ClearLog() override;
     void FixControls(const TControlStates& states) override;
-    std::string FieldText(TSessionField field) const override;
-    void SetFieldText(TSessionField field, const std::string& text) override;
+    std::string FieldText(TFormField field) const override;
+    void SetFieldText(TFormField field, const std::string& text) override;
     bool AntiKeyloggingToggleDown() const override;
     void SetAntiKeyloggingToggleDown(bool down) override;
     void ApplyAntiKeylogging(bool active, const std::string& toggleHint) override;
@@ -55,10 +55,10 @@ public:
     void FlashTaskBar() override;
     bool AskYesNo(const std::string& question) override;
     std::string ChooseFileToSend() override;
-    TSaveTarget ChooseSaveFile(const std::string& offeredName) override;
-    void SetProgress(int percent) override;
-    void ShowTransferStatus(int64_t done, int64_t total) override;
+    std::string ChooseSaveFile(const std::string& offeredName) override;
+    void SetProgress(int percent, int64_t done, int64_t total) override;
     void SetTextToSendEnabled(bool enabled) override;
+    void Later(std::function<void()> task) override;
 
     // Draws attention to the window's taskbar entry until it is activated.
     void flashTaskBar();
@@ -77,8 +77,7 @@ private:
     void buildLog();
     void buildTabOrder();
     void wireSession();
-    TAntiKeyLoggerEdit* antiKeyloggerField(TSessionField field) const;
-    QWidget* field(TSessionField field) const;
+    QWidget* field(TFormField field) const;
 
     std::unique_ptr<IDialogs> dialogs_;
     std::function<void(const std::string&)> logEcho_;
@@ -117,5 +116,5 @@ private:
     qint64 transferStartMs_ = 0;
 
     // Last member: goes first on destruction, while the widgets it talks to live.
-    std::unique_ptr<TChatSession> session_;
+    std::unique_ptr<TWindowPresenter> presenter_;
 };

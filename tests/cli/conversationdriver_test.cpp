@@ -33,16 +33,16 @@ TEST(DriverStart, ListenOptionsOverrideTheSettings) {
     side.fakes.worker->RunAll();
     EXPECT_EQ(side.requestedKeySizes, std::vector<int32_t>{1536});
     EXPECT_EQ(side.fakes.server->Port(), 1950);
-    EXPECT_TRUE(side.session->debugMode());
-    EXPECT_EQ(side.session->sleepDuringTransfer(), 25);
+    EXPECT_TRUE(side.State().debugMode);
+    EXPECT_EQ(side.In().sleepDuringTransfer(), 25);
     EXPECT_TRUE(side.Shows("Listening on port 1950"));
 }
 
 TEST(DriverStart, SettingsFileOptionsStayWithoutOverride) {
     Side side({"connect", "peer.example"}, "[main]\ndebug=true\nsleepDuringTransfer=5\nremotePort=1777\n");
     side.driver->Start();
-    EXPECT_TRUE(side.session->debugMode());
-    EXPECT_EQ(side.session->sleepDuringTransfer(), 5);
+    EXPECT_TRUE(side.State().debugMode);
+    EXPECT_EQ(side.In().sleepDuringTransfer(), 5);
     EXPECT_EQ(side.fakes.client->host, "peer.example");
     EXPECT_EQ(side.fakes.client->port, 1777);
 }
@@ -54,18 +54,18 @@ TEST(DriverStart, ConnectTakesHostAndPort) {
     EXPECT_EQ(side.fakes.client->host, "10.1.2.3");
     EXPECT_EQ(side.fakes.client->port, 1802);
     EXPECT_EQ(side.fakes.client->activations, 1);
-    EXPECT_FALSE(side.session->isServer());
+    EXPECT_EQ(side.In().phase(), TPhase::Connecting);
 }
 
 TEST(DriverStart, LogStartsTheTraceBeforeConnectingAndStopsAtTheEnd) {
     Side side({"connect", "peer.example", "--log"});
     side.driver->Start();
-    EXPECT_TRUE(side.session->isLogging());
+    EXPECT_TRUE(side.State().isLogging);
     EXPECT_EQ(side.fakes.files->openFiles, 1);
     EXPECT_EQ(side.fakes.files->files.count("quellmere.log"), 1u);
     side.fakes.client->FailConnect(10061);
     side.RunPosted();
-    EXPECT_FALSE(side.session->isLogging());
+    EXPECT_FALSE(side.State().isLogging);
     EXPECT_EQ(side.fakes.files->openFiles, 0);
     EXPECT_EQ(side.quits, std::vector<int>{1});
 }
@@ -77,7 +77,7 @@ TEST(DriverStart, TheSettingsFileIsNeverWritten) {
     side.driver->Interrupt();
     side.RunPosted();
     EXPECT_EQ(side.quits, std::vector<int>{0});
-    EXPECT_EQ(side.fakes.settings->writes, 0);
+    EXPECT_EQ(side.settings.writes, 0);
 }
 
 TEST(ReadOnlySettingsFile, ReadsButNeverWrites) {
@@ -112,8 +112,6 @@ TEST(DriverLines, LinesTypedBeforeTheHandshakeWaitThenGoOutInOrder) {
     pair.listener.driver->TypedLine("second");
     pair.listener.RunPosted();
     pair.connector.RunPosted();
-    pair.listener.driver->Poll();
-    pair.connector.driver->Poll();
     // The key exchange has only begun: nothing may go out yet. The listener
     // completes first, so its lines arrive with the acknowledgement.
     EXPECT_EQ(pair.listener.driver->waitingLines(), 3u);
@@ -160,7 +158,6 @@ TEST(DriverLines, AListenerWithoutAPeerSendsNothing) {
     // Listening enables sending in the window's rules; there is nobody to send to.
     side.driver->TypedLine("anyone?");
     side.RunPosted();
-    side.driver->Poll();
     side.RunPosted();
     EXPECT_EQ(side.driver->waitingLines(), 1u);
     EXPECT_EQ(side.Lines().back(), "Listening on port 1801");
@@ -201,7 +198,6 @@ TEST(DriverEndOfInput, AnEmptyInputStillWaitsForTheHandshake) {
     Pair pair;
     pair.StartListener();
     pair.listener.driver->InputEnded();
-    pair.listener.driver->Poll();
     pair.listener.RunPosted();
     EXPECT_TRUE(pair.listener.quits.empty());
     EXPECT_TRUE(pair.listener.fakes.server->Active());
@@ -220,16 +216,13 @@ TEST(DriverEndOfInput, WaitsForBytesTheSystemHasNotTaken) {
     pair.connector.driver->TypedLine("slow");
     pair.connector.driver->InputEnded();
     pair.connector.RunPosted();
-    for (int tick = 0; tick < 3; ++tick) pair.connector.driver->Poll();
     pair.connector.RunPosted();
     EXPECT_TRUE(pair.connector.quits.empty());
     EXPECT_TRUE(pair.connector.fakes.client->Active());
     pair.connector.fakes.client->connection.Drain(10);
-    pair.connector.driver->Poll();
     pair.connector.RunPosted();
     EXPECT_TRUE(pair.connector.quits.empty());
     pair.connector.fakes.client->connection.Drain(1000);
-    pair.connector.driver->Poll();
     pair.connector.RunPosted();
     EXPECT_EQ(pair.connector.quits, std::vector<int>{0});
     EXPECT_FALSE(pair.connector.fakes.client->Active());
@@ -250,7 +243,7 @@ TEST(DriverEndOfInput, WaitsForFramesPausedBySleep) {
     for (const char* line : {"one", "two", "three"}) pair.connector.driver->TypedLine(line);
     pair.connector.driver->InputEnded();
     pair.Run();
-    EXPECT_EQ(pair.connector.session->pendingFrames(), 2u);
+    EXPECT_EQ(pair.connector.In().framesWaitingForThePause(), 2u);
     EXPECT_TRUE(pair.connector.quits.empty());
     pause.Fire();
     pair.Run();
@@ -358,7 +351,7 @@ TEST(DriverEnd, OurOwnDisconnectExitsZero) {
     Pair pair;
     pair.Start();
     pair.Run();
-    pair.connector.session->btnDisconnectClick();
+    pair.connector.session->Disconnect();
     pair.connector.RunPosted();
     EXPECT_EQ(pair.connector.quits, std::vector<int>{0});
 }
@@ -369,11 +362,11 @@ TEST(DriverEnd, InterruptHangsUpStopsTheTraceAndExitsZero) {
     pair.Run();
     pair.listener.driver->TypedLine("unsent");
     pair.listener.driver->Interrupt();
-    EXPECT_TRUE(pair.listener.session->isLogging());
+    EXPECT_TRUE(pair.listener.State().isLogging);
     pair.listener.RunPosted();
     EXPECT_EQ(pair.listener.quits, std::vector<int>{0});
     EXPECT_FALSE(pair.listener.fakes.server->Active());
-    EXPECT_FALSE(pair.listener.session->isLogging());
+    EXPECT_FALSE(pair.listener.State().isLogging);
     EXPECT_EQ(pair.listener.fakes.files->openFiles, 0);
     // A second signal changes nothing.
     pair.listener.driver->Interrupt();
@@ -431,7 +424,6 @@ TEST(DriverKeepListening, AfterThePeerLeftTheSameKeyServesTheNext) {
         }
         moved = next.fakes.worker->RunNext() || pair.listener.fakes.worker->RunNext() || moved;
         moved = next.RunPosted() || pair.listener.RunPosted() || moved;
-        pair.listener.driver->Poll();
     }
     EXPECT_TRUE(next.Shows("PEER (11:01:04) : welcome back"));
     EXPECT_EQ(pair.listener.requestedKeySizes.size(), 1u);
@@ -458,7 +450,7 @@ TEST(DriverKeepListening, AfterALocalDisconnectItListensAgain) {
     Pair pair({"listen", "--keep-listening"});
     pair.Start();
     pair.Run();
-    pair.listener.session->btnDisconnectClick();
+    pair.listener.session->Disconnect();
     pair.listener.RunPosted();
     pair.listener.fakes.worker->RunAll();
     EXPECT_TRUE(pair.listener.fakes.server->Active());

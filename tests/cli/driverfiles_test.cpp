@@ -34,7 +34,7 @@ std::vector<std::string> Concatenated(std::vector<std::vector<std::string>> part
 
 // The connector's bytes stay unsent until drained, so its file moves only when the test says.
 void DrainUntilSent(Pair& pair) {
-    for (int round = 0; round < 1000 && pair.connector.session->isTransferring(); ++round) {
+    for (int round = 0; round < 1000 && pair.connector.State().isTransferring; ++round) {
         pair.connector.fakes.client->connection.Drain(1u << 30);
         pair.Run();
     }
@@ -125,7 +125,6 @@ TEST(DriverCommands, QuitWaitsForTheKeyExchangeThenHangsUpAtOnce) {
     pair.connector.driver->TypedLine("after");
     pair.Join();
     pair.connector.RunPosted();
-    pair.connector.driver->Poll();
     EXPECT_TRUE(pair.connector.quits.empty());
     EXPECT_EQ(pair.connector.driver->waitingLines(), 3u);
     pair.Run();
@@ -166,7 +165,7 @@ TEST(DriverCommands, SendOffersAFileAndReportsWhatCannotBeOffered) {
 TEST(DriverCommands, CancelGoesAheadOfLinesWaitingForTheFile) {
     Pair pair({"listen", "--accept-files", "/in"});
     StartHeldBackSend(pair, "/big");
-    const TFileTransfer& sending = pair.connector.session->fileTransfer();
+    const TFileTransfer& sending = pair.connector.In().fileTransfer();
     ASSERT_TRUE(sending.isSending());
     const int64_t sent = sending.transferredBytes();
     ASSERT_GT(sent, 0);
@@ -302,7 +301,7 @@ TEST(DriverSendOption, FilesGoInOrderEachAfterThePreviousEnded) {
     pair.Start();
     pair.Run();
     // The first file is on its way; the others wait for it.
-    ASSERT_TRUE(pair.connector.session->fileTransfer().isSending());
+    ASSERT_TRUE(pair.connector.In().fileTransfer().isSending());
     EXPECT_EQ(pair.connector.driver->waitingLines(), 4u);
     EXPECT_EQ(pair.connector.err.str(), "");
     DrainUntilSent(pair);
@@ -322,10 +321,9 @@ TEST(DriverSendOption, NothingIsOfferedBeforeTheKeyExchangeIsComplete) {
     pair.connector.fakes.files->files["/a"] = "abc";
     pair.StartListener();
     pair.connector.driver->Start();
-    pair.connector.driver->Poll();
     pair.connector.RunPosted();
     EXPECT_EQ(pair.connector.driver->waitingLines(), 1u);
-    EXPECT_FALSE(pair.connector.session->fileTransfer().isOffering());
+    EXPECT_FALSE(pair.connector.In().fileTransfer().isOffering());
     pair.Join();
     pair.Run();
     EXPECT_EQ(pair.listener.fakes.files->files["/in/a"], "abc");
@@ -341,16 +339,15 @@ TEST(DriverFilesEndOfInput, WaitsForTheAnswerThenForTheTransfer) {
     pair.connector.driver->TypedLine("/send /a");
     pair.connector.driver->InputEnded();
     pair.connector.RunPosted();
-    for (int tick = 0; tick < 3; ++tick) pair.connector.driver->Poll();
     pair.connector.RunPosted();
     // The offer is out; its answer has not come.
-    ASSERT_TRUE(pair.connector.session->fileTransfer().isOffering());
+    ASSERT_TRUE(pair.connector.In().fileTransfer().isOffering());
     EXPECT_TRUE(pair.connector.quits.empty());
     EXPECT_TRUE(pair.connector.fakes.client->Active());
 
     pair.connector.fakes.client->connection.backlogged = true;
     pair.Run();
-    ASSERT_TRUE(pair.connector.session->fileTransfer().isSending());
+    ASSERT_TRUE(pair.connector.In().fileTransfer().isSending());
     EXPECT_TRUE(pair.connector.quits.empty());
     EXPECT_TRUE(pair.connector.fakes.client->Active());
 
@@ -378,7 +375,7 @@ TEST(DriverFilesEndOfInput, ARefusalIsAnAnswerToo) {
 TEST(DriverFilesEndOfInput, AReceiverWaitsForTheFileToArrive) {
     Pair pair({"listen", "--accept-files", "/in"});
     StartHeldBackSend(pair, "/a");
-    ASSERT_TRUE(pair.listener.session->isTransferring());
+    ASSERT_TRUE(pair.listener.State().isTransferring);
     pair.listener.driver->InputEnded();
     pair.Run();
     EXPECT_TRUE(pair.listener.quits.empty());
@@ -394,7 +391,7 @@ TEST(DriverFilesEndOfInput, AReceiverWaitsForTheFileToArrive) {
 TEST(DriverFilesEndOfInput, AReceiverWhosePeerHangsUpEndsAsTheSessionReports) {
     Pair pair({"listen", "--accept-files", "/in"});
     StartHeldBackSend(pair, "/a");
-    const int64_t arrived = pair.listener.session->fileTransfer().transferredBytes();
+    const int64_t arrived = pair.listener.In().fileTransfer().transferredBytes();
     ASSERT_GT(arrived, 0);
     pair.listener.driver->InputEnded();
     pair.serverEnd->CloseConnection();
@@ -415,7 +412,7 @@ TEST(DriverProgress, ACancelledTransferEndsItsProgressLine) {
     int64_t now = 0;
     pair.connector.view.EnableProgressLine(false, [&now] { return now += 40; });
     StartHeldBackSend(pair, "/a");
-    ASSERT_TRUE(pair.connector.session->fileTransfer().isSending());
+    ASSERT_TRUE(pair.connector.In().fileTransfer().isSending());
     const std::string drawn = pair.connector.err.str();
     ASSERT_EQ(drawn.rfind("\r0.0 MiB of 0.3 MiB\x1b[K", 0), 0u);
     EXPECT_EQ(drawn.find('\n'), std::string::npos);

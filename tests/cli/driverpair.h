@@ -16,6 +16,7 @@
 
 #include "cli/conversationdriver.h"
 #include "rsa/privatekey.h"
+#include "session/inspection.h"
 #include "support/fakes.h"
 
 // Key sizes the session is asked for are recorded; the pair itself stays small.
@@ -30,11 +31,11 @@ public:
             requestedKeySizes.push_back(keySize);
             return std::make_unique<TPrivateKey>(kTestKeyBits);
         }));
-        fakes.settings->bytes = config;
+        settings.bytes = config;
         TConversationLoop loop;
         loop.post = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
         loop.quit = [this](int status) { quits.push_back(status); };
-        driver = std::make_unique<TConversationDriver>(*session, view, parse.options, std::move(loop));
+        driver = std::make_unique<TConversationDriver>(*session, view, settings, parse.options, std::move(loop));
     }
 
     // What the event loop would run next; returns whether there was anything.
@@ -48,6 +49,9 @@ public:
         }
         return ran;
     }
+
+    TSessionState State() const { return session->State(); }
+    TSessionInspection In() const { return TSessionInspection(*session); }
 
     std::vector<std::string> Lines() const { return SplitLines(out.str()); }
     bool Shows(const std::string& line) const {
@@ -71,6 +75,7 @@ public:
     std::ostringstream err;
     TTerminalView view{out, err};
     FakeEnvironment fakes;
+    FakeSettingsStore settings;
     std::vector<int32_t> requestedKeySizes;
     std::unique_ptr<TChatSession> session;
     std::unique_ptr<TConversationDriver> driver;
@@ -100,7 +105,7 @@ public:
         Join();
     }
 
-    // Bytes both ways, RSA work, posted tasks and ticks, until nothing moves.
+    // Bytes both ways, RSA work and posted tasks, until nothing moves.
     void Run() {
         for (bool moved = true; moved;) {
             moved = false;
@@ -116,10 +121,6 @@ public:
             moved = connector.fakes.worker->RunNext() || moved;
             moved = listener.RunPosted() || moved;
             moved = connector.RunPosted() || moved;
-            listener.driver->Poll();
-            connector.driver->Poll();
-            // A tick may have posted the hang-up.
-            moved = moved || !listener.posted.empty() || !connector.posted.empty();
         }
     }
 

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "platform/launcher.h"
-#include "session/desktop.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "platform/login1.h"
-#include "session/desktop.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -25,16 +25,6 @@ std::vector<std::string> Without(std::vector<std::string> lines, const std::stri
     return lines;
 }
 
-class Recorder : public IFileTransferTexts {
-public:
-    bool isReceiving() const override { return transferring; }
-    void FileAccepted() override { seen.push_back("accepted"); }
-    void FileRefused() override { seen.push_back("refused"); }
-    void FileData(const std::string& text) override { seen.push_back("data:" + text); }
-    void FileOffered(const std::string& text) override { seen.push_back("offer:" + text); }
-    bool transferring = false;
-    std::vector<std::string> seen;
-};
 
 }  // namespace
 
@@ -53,33 +43,33 @@ TEST(KeyExchange, WithoutDebugBothSidesLogTheirSteps) {
             "Generated AES key", "Encrypting AES key with remote RSA public key...please wait", "Transmitting AES key",
             "Transmitted AES key, waiting for peer to decrypt & acknowledge", "** HANDSHAKING COMPLETE **"}));
     for (Harness* side : {&pair.server, &pair.client}) {
-        EXPECT_FALSE(side->session->isHandshaking());
-        EXPECT_TRUE(side->view.lastStates.sendingEnabled);
+        EXPECT_FALSE(side->State().isHandshaking);
+        EXPECT_EQ(side->view.lastState, side->State());
         EXPECT_FALSE(side->view.busy);
         EXPECT_TRUE(side->view.errors.empty());
     }
-    const std::string key = pair.client.session->sessionKey();
+    const std::string key = pair.client.In().sessionKey();
     ASSERT_EQ(key.size(), 32u);
-    EXPECT_EQ(pair.server.session->sessionKey(), key);
+    EXPECT_EQ(pair.server.In().sessionKey(), key);
     for (const char c : key) {
         EXPECT_GE(c, ' ');
         EXPECT_LE(c, '~');
     }
     // 2 frames one way, 33 the other, then the acknowledgement.
-    EXPECT_EQ(pair.server.session->sendSequence(), 3);
-    EXPECT_EQ(pair.client.session->sendSequence(), 33);
+    EXPECT_EQ(pair.server.In().sendSequence(), 3);
+    EXPECT_EQ(pair.client.In().sendSequence(), 33);
 }
 
 TEST(KeyExchange, WithDebugEveryNumberAndTheKeyAreShownAndTraced) {
     SessionPair pair("[main]\ndebug=true\n", kTestKeyBits, false);
-    pair.server.session->btnStartLoggingClick();
-    pair.client.session->btnStartLoggingClick();
+    pair.server.session->StartLogging();
+    pair.client.session->StartLogging();
     pair.Start();
     pair.Run();
-    const TPrivateKey& key = *pair.server.session->privateKey();
+    const TPrivateKey& key = *pair.server.In().privateKey();
     const std::string n = key.GetN().ToString();
     const std::string e = key.GetE().ToString();
-    const std::string aes = pair.client.session->sessionKey();
+    const std::string aes = pair.client.In().sessionKey();
 
     const std::vector<std::string> server = Without(pair.server.view.log, "Read AES key part ");
     EXPECT_EQ(From(server, "Sending our public key"),
@@ -124,11 +114,11 @@ TEST(KeyExchange, WorksAtTheSmallestAndAtRealKeySizes) {
     for (const int32_t bits : {6, 512}) {
         SessionPair pair(std::string(), bits);
         pair.Run();
-        EXPECT_FALSE(pair.client.session->isHandshaking()) << bits;
-        EXPECT_FALSE(pair.server.session->isHandshaking()) << bits;
+        EXPECT_FALSE(pair.client.State().isHandshaking) << bits;
+        EXPECT_FALSE(pair.server.State().isHandshaking) << bits;
         // Below 8 bits the modulus cannot carry every character: the keys differ.
         if (bits >= 16) {
-            EXPECT_EQ(pair.server.session->sessionKey(), pair.client.session->sessionKey()) << bits;
+            EXPECT_EQ(pair.server.In().sessionKey(), pair.client.In().sessionKey()) << bits;
         }
     }
 }
@@ -149,7 +139,7 @@ protected:
 
     std::string Encrypted(char c) {
         TCiphertextList list;
-        h.session->privateKey()->GetPublicKey()->Encrypt(std::string(1, c), list);
+        h.In().privateKey()->GetPublicKey()->Encrypt(std::string(1, c), list);
         return list[0].Number->ToString();
     }
 
@@ -157,7 +147,7 @@ protected:
         return std::vector<std::string>(h.view.log.end() - static_cast<std::ptrdiff_t>(count), h.view.log.end());
     }
 
-    Harness h{std::string(), true, false};
+    Harness h;
     FakeConnection* peer = nullptr;
     int sequence = 0;
 };
@@ -169,7 +159,7 @@ TEST_F(ServerSide, PartsOutOfOrderDecryptInIndexOrder) {
     Send("0=" + Encrypted('a'));
     h.worker->RunAll();
     // "00000002" sorts before "00000010".
-    EXPECT_EQ(h.session->sessionKey(), "abc");
+    EXPECT_EQ(h.In().sessionKey(), "abc");
     // After N and E, the acknowledgement is the third frame.
     EXPECT_EQ(peer->sent, Frame("3?**ACK**"));
 }
@@ -179,18 +169,18 @@ TEST_F(ServerSide, ARepeatedIndexLeavesTheKeyOneShort) {
     Send("0=" + Encrypted('x'));
     Send("0=" + Encrypted('y'));
     h.worker->RunAll();
-    EXPECT_EQ(h.session->sessionKey(), "x");
-    EXPECT_FALSE(h.session->isHandshaking());
+    EXPECT_EQ(h.In().sessionKey(), "x");
+    EXPECT_FALSE(h.State().isHandshaking);
 }
 
 TEST_F(ServerSide, AHeaderOfZeroIsReadAgain) {
     Send("0");
-    EXPECT_EQ(h.session->keyPartsExpected(), 0);
+    EXPECT_EQ(h.In().keyPartsExpected(), 0);
     Send("1");
-    EXPECT_EQ(h.session->keyPartsExpected(), 1);
+    EXPECT_EQ(h.In().keyPartsExpected(), 1);
     Send("0=" + Encrypted('k'));
     h.worker->RunAll();
-    EXPECT_EQ(h.session->sessionKey(), "k");
+    EXPECT_EQ(h.In().sessionKey(), "k");
 }
 
 TEST_F(ServerSide, WhatAPeerMayNotSendEndsTheConnectionWithItsReason) {
@@ -209,7 +199,7 @@ TEST_F(ServerSide, WhatAPeerMayNotSendEndsTheConnectionWithItsReason) {
         {{"1", "noequals"}, "Invalid Char: n"},
     };
     for (const Case& c : cases) {
-        Harness h(std::string(), true, false);
+        Harness h;
         h.Listen();
         FakeConnection& peer = h.server->Incoming("mallory");
         int number = 0;
@@ -218,40 +208,37 @@ TEST_F(ServerSide, WhatAPeerMayNotSendEndsTheConnectionWithItsReason) {
         EXPECT_EQ(std::vector<std::string>(h.view.log.end() - 3, h.view.log.end()),
                   (std::vector<std::string>{c.reason, "Client disconnected", "Disconnected"}))
             << c.payloads.back();
-        EXPECT_EQ(h.session->privateKey(), nullptr);
+        EXPECT_EQ(h.In().privateKey(), nullptr);
         EXPECT_FALSE(h.server->Active());
     }
 }
 
 TEST_F(ServerSide, APartNotBelowTheModulusIsRefused) {
     Send("1");
-    const std::string n = h.session->privateKey()->GetN().ToString();
+    const std::string n = h.In().privateKey()->GetN().ToString();
     Send("0=" + n);
     EXPECT_EQ(Tail(3), (std::vector<std::string>{"AES key part 0 is not below the modulus", "Client disconnected",
                                                  "Disconnected"}));
 }
 
 TEST_F(ServerSide, FramesArrivingWhileDecryptingWaitAndComeInOrder) {
-    Recorder recorder;
-    h.session->SetFileTransferTexts(&recorder);
     Send("1");
     Send("0=" + Encrypted('q'));
-    ASSERT_TRUE(h.session->keyExchange().isWorking());
+    ASSERT_TRUE(h.In().keyExchange().isWorking());
     // Sent under the key the server is still decrypting.
-    h.server->Receive(*peer, Frame("3?" + encryptWithAES("q", "FILE_OK")) + Frame("4?" + encryptWithAES("q", "hi")));
-    EXPECT_TRUE(recorder.seen.empty());
-    EXPECT_TRUE(h.session->isHandshaking());
+    h.server->Receive(*peer, Frame("3?" + SealUnder("q", "hi")) + Frame("4?" + SealUnder("q", "there")));
+    EXPECT_FALSE(h.view.HasLine("PEER (11:01:04) : hi"));
+    EXPECT_TRUE(h.State().isHandshaking);
     h.worker->RunAll();
-    EXPECT_EQ(recorder.seen, std::vector<std::string>{"accepted"});
-    EXPECT_EQ(h.view.log.back(), "PEER (11:01:04) : hi");
+    EXPECT_EQ(Tail(2), (std::vector<std::string>{"PEER (11:01:04) : hi", "PEER (11:01:04) : there"}));
 }
 
 TEST_F(ServerSide, ADisconnectWhileDecryptingStopsTheStep) {
     Send("1");
     Send("0=" + Encrypted('q'));
-    h.session->btnDisconnectClick();
+    h.session->Disconnect();
     h.worker->RunAll();
-    EXPECT_EQ(h.session->sessionKey(), "");
+    EXPECT_EQ(h.In().sessionKey(), "");
     EXPECT_FALSE(h.view.HasLine("Decrypted AES key ok"));
     EXPECT_EQ(peer->sent, "");
 }
@@ -260,7 +247,7 @@ TEST_F(ServerSide, ADisconnectWhileDecryptingStopsTheStep) {
 
 TEST(ClientSide, NumbersTooLongForAnyKeyAreRefusedBeforeReading) {
     for (int which = 0; which < 2; ++which) {
-        Harness h(std::string(), true, false);
+        Harness h;
         h.Connect();
         if (which == 1) h.client->Receive(Frame("1?77"));
         h.client->Receive(Frame(std::to_string(which + 1) + "?" + std::string(4934, '9')));
@@ -272,24 +259,24 @@ TEST(ClientSide, NumbersTooLongForAnyKeyAreRefusedBeforeReading) {
 }
 
 TEST(ClientSide, AfterTheKeyIsSentOnlyTheAcknowledgementCounts) {
-    Harness h(std::string(), true, false);
+    Harness h;
     h.Connect();
     h.client->Receive(Frame("1?3233") + Frame("2?17"));
     h.worker->RunAll();
     h.client->Receive(Frame("3?ACK") + Frame("4?**ack**"));
-    EXPECT_TRUE(h.session->isHandshaking());
+    EXPECT_TRUE(h.State().isHandshaking);
     EXPECT_TRUE(h.view.busy);
     h.client->Receive(Frame("5?**ACK**"));
-    EXPECT_FALSE(h.session->isHandshaking());
+    EXPECT_FALSE(h.State().isHandshaking);
     EXPECT_FALSE(h.view.busy);
 }
 
 TEST(ClientSide, ADisconnectWhileEncryptingSendsNothing) {
-    Harness h(std::string(), true, false);
+    Harness h;
     h.Connect();
     h.client->Receive(Frame("1?3233") + Frame("2?17"));
     const std::string sentBefore = h.client->connection.sent;
-    h.session->btnDisconnectClick();
+    h.session->Disconnect();
     h.worker->RunAll();
     EXPECT_EQ(h.client->connection.sent, sentBefore);
     EXPECT_FALSE(h.view.HasLine("Transmitting AES key"));
@@ -300,7 +287,7 @@ TEST(ClientSide, EachConversationGetsAKeyOfItsOwn) {
     for (int i = 0; i < 4; ++i) {
         SessionPair pair;
         pair.Run();
-        keys.insert(pair.client.session->sessionKey());
+        keys.insert(pair.client.In().sessionKey());
     }
     EXPECT_EQ(keys.size(), 4u);
 }
@@ -321,13 +308,12 @@ TEST(Channel, ChatLinesBothWaysWithTheirEchoes) {
     pair.client.view.applicationActive = false;
     pair.Type(pair.client, "hi");
     pair.Run();
-    const std::string cipher = encryptWithAES(pair.client.session->sessionKey(), "hi");
+    const std::string cipher = SealUnder(pair.client.In().sessionKey(), "hi");
     ASSERT_EQ(cipher.size(), 4u);
     EXPECT_EQ(pair.client.view.log, (std::vector<std::string>{"Sending plaintext: hi", "Sending ciphertext: " + cipher,
                                                               "YOU  (11:01:04) : hi"}));
     EXPECT_EQ(pair.server.view.log, (std::vector<std::string>{"Received ciphertext: " + cipher,
                                                               "Received plaintext: hi", "PEER (11:01:04) : hi"}));
-    EXPECT_EQ(pair.client.view.fields[TSessionField::TextToSend], "");
     EXPECT_EQ(pair.server.view.flashes, 0);
 
     pair.server.view.applicationActive = false;
@@ -357,39 +343,36 @@ TEST(Channel, EightBitTextFromAnOlderPeerReadsAsWindows1252) {
     EXPECT_EQ(pair.server.view.log.back(), "PEER (11:01:04) : caf\xc3\xa9");
 }
 
-TEST(Channel, OnlyReturnSends) {
-    SessionPair pair;
-    pair.Run();
-    pair.client.view.fields[TSessionField::TextToSend] = "typing";
-    pair.client.session->txtTextToSendKeyPress('a');
-    EXPECT_EQ(pair.client.client->connection.sent, "");
-    EXPECT_EQ(pair.client.view.fields[TSessionField::TextToSend], "typing");
-}
-
 TEST(Channel, ReturnWhileListeningAloneSaysNotConnectedAndStillEchoes) {
-    Harness h(std::string(), true, false);
+    Harness h;
     h.Listen();
-    h.view.fields[TSessionField::TextToSend] = "anyone?";
-    h.session->txtTextToSendKeyPress('\r');
+    h.session->Say("anyone?");
     EXPECT_EQ(std::vector<std::string>(h.view.log.end() - 2, h.view.log.end()),
               (std::vector<std::string>{"Error sending text - not connected", "YOU  (11:01:04) : anyone?"}));
 }
 
-TEST(Channel, ReceivedTextsAreClassifiedInTheirOrder) {
-    SessionPair pair;
-    pair.Run();
-    Recorder recorder;
-    pair.server.session->SetFileTransferTexts(&recorder);
-    for (const char* line : {"FILE_OK", "FILE_NOK", "say FILE_OK", "a **FILE_START**b?3 c", "FILE_OK "})
-        pair.Type(pair.client, line);
-    pair.Run();
-    EXPECT_EQ(recorder.seen, (std::vector<std::string>{"accepted", "refused", "offer:a **FILE_START**b?3 c"}));
-    EXPECT_EQ(Without(pair.server.view.log, "PEER").size() + 2, pair.server.view.log.size());
-    // While a file arrives every other text is file data, but answers stay answers.
-    recorder.transferring = true;
-    recorder.seen.clear();
-    for (const char* line : {"41424", "FILE_NOK", "hello", "**FILE_START**x?1"}) pair.Type(pair.client, line);
-    pair.Run();
-    EXPECT_EQ(recorder.seen,
-              (std::vector<std::string>{"data:41424", "refused", "data:hello", "data:**FILE_START**x?1"}));
+TEST(Channel, ReceivedTextsAreClassifiedByTheFirstRuleThatMatches) {
+    struct Case {
+        const char* text;
+        bool receiving;
+        TChannelText kind;
+    };
+    const Case cases[] = {
+        {"FILE_OK", false, TChannelText::FileAccepted},
+        {"FILE_NOK", false, TChannelText::FileRefused},
+        {"say FILE_OK", false, TChannelText::ChatLine},
+        {"a **FILE_START**b?3 c", false, TChannelText::FileOffered},
+        {"FILE_OK ", false, TChannelText::ChatLine},
+        // While a file arrives every other text is file data, but answers stay answers.
+        {"41424", true, TChannelText::FileData},
+        {"FILE_NOK", true, TChannelText::FileRefused},
+        {"hello", true, TChannelText::FileData},
+        {"**FILE_START**x?1", true, TChannelText::FileData},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ClassifyPlaintext(c.text, c.receiving), c.kind) << c.text;
+}
+
+TEST(Channel, ChatLinesAreTheirsOrOurs) {
+    EXPECT_EQ(OwnChatLine("11:01:04", "hi"), "YOU  (11:01:04) : hi");
+    EXPECT_EQ(PeerChatLine("9:05:00 PM", ""), "PEER (9:05:00 PM) : ");
 }

@@ -30,9 +30,8 @@ protected:
 
     void Send(Harness& from, Harness& to, const std::string& bytes, const std::string& path = "/home/a/report.pdf") {
         from.files->files[path] = bytes;
-        from.view.fileToSend = path;
         to.view.saveAs = "/tmp/in/report.pdf";
-        from.session->btnSendFileClick();
+        from.session->Offer(path);
         pair.Run();
     }
 
@@ -98,12 +97,12 @@ TEST_F(Transfer, FilesOfEverySizeArriveByteForByteBothWays) {
                                           "Transmitting /home/a/report.pdf", "Transmitted file /home/a/report.pdf"}));
             EXPECT_EQ(LogSince(to, toStart),
                       (std::vector<std::string>{"Receiving file /tmp/in/report.pdf", "Finished reading file ok"}));
-            EXPECT_FALSE(from.session->isTransferring());
-            EXPECT_FALSE(to.session->isTransferring());
+            EXPECT_FALSE(from.State().isTransferring);
+            EXPECT_FALSE(to.State().isTransferring);
             EXPECT_EQ(from.files->openFiles, 0);
             EXPECT_EQ(to.files->openFiles, 0);
             EXPECT_EQ(from.view.status, std::make_pair(static_cast<int64_t>(size), static_cast<int64_t>(size)));
-            EXPECT_TRUE(from.view.lastStates.sendingEnabled);
+            EXPECT_EQ(from.view.lastState, from.State());
         }
     }
 }
@@ -111,7 +110,7 @@ TEST_F(Transfer, FilesOfEverySizeArriveByteForByteBothWays) {
 TEST_F(Transfer, ChunksAreAtMost255BytesAsUppercaseHex) {
     std::string all;
     for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
-    pair.client.session->btnStartLoggingClick();
+    pair.client.session->StartLogging();
     Send(pair.client, pair.server, all);
     EXPECT_EQ(pair.server.files->files["/tmp/in/report.pdf"], all);
     const std::string trace = pair.client.files->files["quellmere.log"];
@@ -125,25 +124,17 @@ TEST_F(Transfer, ChunksAreAtMost255BytesAsUppercaseHex) {
 
 TEST_F(Transfer, AnEmptyFileIsRefusedBeforeAnythingIsSent) {
     pair.client.files->files["/empty"] = "";
-    pair.client.view.fileToSend = "/empty";
     const std::string sent = pair.client.client->connection.sent;
-    pair.client.session->btnSendFileClick();
+    pair.client.session->Offer("/empty");
     EXPECT_EQ(pair.client.view.errors, std::vector<std::string>{"File is empty!"});
     EXPECT_EQ(pair.client.client->connection.sent, sent);
-}
-
-TEST_F(Transfer, CancelledChoiceSendsNothing) {
-    pair.client.view.fileToSend = "";
-    pair.client.session->btnSendFileClick();
-    EXPECT_EQ(pair.client.client->connection.sent, "");
-    EXPECT_EQ(pair.client.view.focusRequests, 1);
 }
 
 TEST_F(Transfer, ARefusalIsReportedToTheSender) {
     pair.server.view.answerYes = false;
     Send(pair.client, pair.server, "data");
     EXPECT_EQ(pair.client.view.log.back(), "Peer rejected file");
-    EXPECT_FALSE(pair.client.session->fileTransfer().isOffering());
+    EXPECT_FALSE(pair.client.In().fileTransfer().isOffering());
     EXPECT_TRUE(pair.server.view.offeredNames.empty());
 }
 
@@ -171,14 +162,14 @@ TEST_F(Transfer, HostileOfferedNamesAreMadeSafeBeforeAnythingIsAsked) {
 TEST_F(Transfer, AnOfferWhoseSizeIsNoNumberIsRefusedWithoutAQuestion) {
     for (const char* sizeText : {"12x", "", "-5", "+5", " 5", "5 ", "0x10", "9999999999999999999"}) {
         const std::size_t questions = pair.server.view.questions.size();
-        const int32_t sent = pair.server.session->sendSequence();
+        const int32_t sent = pair.server.In().sendSequence();
         pair.Type(pair.client, std::string("**FILE_START**a.bin?") + sizeText);
         pair.Run();
         EXPECT_EQ(pair.server.view.questions.size(), questions) << sizeText;
         EXPECT_EQ(pair.server.view.log.back(), "Refused file a.bin: its size is not a number") << sizeText;
         // The refusal went back.
-        EXPECT_EQ(pair.server.session->sendSequence(), sent + 1) << sizeText;
-        EXPECT_TRUE(pair.server.session->isActive());
+        EXPECT_EQ(pair.server.In().sendSequence(), sent + 1) << sizeText;
+        EXPECT_TRUE(pair.server.State().isActive);
     }
     pair.Type(pair.client, "**FILE_START**noseparator.bin");
     pair.Run();
@@ -207,8 +198,8 @@ TEST_F(Transfer, WhatIsNoNumberEndsTheConnectionWithTheConversionError) {
         for (const std::string& text : c.texts) fresh.Type(fresh.client, text);
         fresh.Run();
         EXPECT_TRUE(fresh.server.view.HasLine(c.error)) << c.texts.back();
-        EXPECT_FALSE(fresh.server.session->isActive());
-        EXPECT_FALSE(fresh.server.session->isTransferring());
+        EXPECT_FALSE(fresh.server.State().isActive);
+        EXPECT_FALSE(fresh.server.State().isTransferring);
         EXPECT_EQ(fresh.server.files->openFiles, 0);
     }
 }
@@ -228,9 +219,8 @@ TEST_F(Transfer, OddAndLowerCaseChunksAreReadAsTheReceiverReadsThem) {
 TEST_F(Transfer, AFileThatShrankOrGrewGoesAtItsSizeWhenSent) {
     const std::string path = "/home/a/changing";
     pair.client.files->files[path] = Bytes(1000);
-    pair.client.view.fileToSend = path;
     pair.server.view.saveAs = "/tmp/changing";
-    pair.client.session->btnSendFileClick();
+    pair.client.session->Offer(path);
     // The offer said 1000; by the time it is accepted, the file has 600 bytes.
     pair.client.client->Receive(std::string());
     pair.client.files->files[path] = Bytes(600);
@@ -239,7 +229,7 @@ TEST_F(Transfer, AFileThatShrankOrGrewGoesAtItsSizeWhenSent) {
     EXPECT_EQ(pair.server.view.log.back().substr(0, 47), "Finished reading file but received 600 of 1000,");
 
     pair.client.files->files[path] = Bytes(10);
-    pair.client.session->btnSendFileClick();
+    pair.client.session->Offer(path);
     pair.client.files->files[path] = Bytes(20);
     pair.Run();
     EXPECT_EQ(pair.server.files->files["/tmp/changing"], Bytes(20));
@@ -249,20 +239,19 @@ TEST_F(Transfer, AFileThatShrankOrGrewGoesAtItsSizeWhenSent) {
 TEST_F(Transfer, AFileThatShrinksWhileBeingSentEndsWithTheEndMessage) {
     const std::string path = "/home/a/big";
     pair.client.files->files[path] = Bytes(2000000);
-    pair.client.view.fileToSend = path;
     pair.server.view.saveAs = "/tmp/big";
     pair.client.client->connection.backlogged = true;
-    pair.client.session->btnSendFileClick();
+    pair.client.session->Offer(path);
     pair.Run();
     // The first batches have been read by now; most of the rest is gone.
     pair.client.files->files[path].resize(600000);
-    for (int i = 0; i < 100 && pair.client.session->isTransferring(); ++i) {
+    for (int i = 0; i < 100 && pair.client.State().isTransferring; ++i) {
         pair.client.client->connection.Drain(1u << 30);
         pair.Run();
     }
-    EXPECT_FALSE(pair.client.session->isTransferring());
+    EXPECT_FALSE(pair.client.State().isTransferring);
     EXPECT_EQ(pair.client.view.log.back(), "Transmitted file /home/a/big");
-    EXPECT_FALSE(pair.server.session->isTransferring());
+    EXPECT_FALSE(pair.server.State().isTransferring);
     EXPECT_EQ(pair.server.view.log.back().substr(0, 53), "Finished reading file but received 600000 of 2000000,");
 }
 
@@ -285,7 +274,7 @@ TEST_F(Transfer, AnswersStayAnswersWhileAFileArrives) {
     pair.server.view.saveAs = "/tmp/x";
     pair.Type(pair.client, "**FILE_START**x?4");
     pair.Run();
-    ASSERT_TRUE(pair.server.session->isTransferring());
+    ASSERT_TRUE(pair.server.State().isTransferring);
     // Neither a chat line nor file data: the server offered nothing, so it is no answer either.
     pair.Type(pair.client, "FILE_OK");
     pair.Type(pair.client, "41424344");
@@ -298,10 +287,10 @@ TEST_F(Transfer, AnswersStayAnswersWhileAFileArrives) {
 TEST_F(Transfer, CancelSendsTheEndMessageAtOnce) {
     pair.client.client->connection.backlogged = true;
     Send(pair.client, pair.server, Bytes(300000));
-    ASSERT_TRUE(pair.client.session->fileTransfer().isSending());
-    const int64_t sent = pair.client.session->fileTransfer().transferredBytes();
+    ASSERT_TRUE(pair.client.In().fileTransfer().isSending());
+    const int64_t sent = pair.client.In().fileTransfer().transferredBytes();
     pair.client.session->CancelSending();
-    EXPECT_FALSE(pair.client.session->isTransferring());
+    EXPECT_FALSE(pair.client.State().isTransferring);
     EXPECT_EQ(pair.client.view.log.back(), "Transmitted file /home/a/report.pdf");
     EXPECT_TRUE(pair.client.view.HasLine("Cancelled sending /home/a/report.pdf after " + std::to_string(sent) +
                                          " of 300000 bytes"));
@@ -315,15 +304,15 @@ TEST_F(Transfer, CancelSendsTheEndMessageAtOnce) {
 TEST_F(Transfer, ASlowReaderKeepsTheSenderWithinItsBounds) {
     pair.client.client->connection.backlogged = true;
     Send(pair.client, pair.server, Bytes(2000000));
-    const TFileTransfer& sending = pair.client.session->fileTransfer();
+    const TFileTransfer& sending = pair.client.In().fileTransfer();
     // Nothing drains: the sender stops at the connection's bound.
     EXPECT_LT(sending.transferredBytes(), 100000);
-    EXPECT_LE(pair.client.client->connection.UnsentBytes(), TChatSession::sendRoomBytes + 1000);
+    EXPECT_LE(pair.client.client->connection.UnsentBytes(), TWire::sendRoomBytes + 1000);
     int rounds = 0;
-    while (pair.client.session->isTransferring() && rounds++ < 10000) {
+    while (pair.client.State().isTransferring && rounds++ < 10000) {
         pair.client.client->connection.Drain(16384);
         pair.Run();
-        ASSERT_LE(pair.client.client->connection.UnsentBytes(), TChatSession::sendRoomBytes + 1000);
+        ASSERT_LE(pair.client.client->connection.UnsentBytes(), TWire::sendRoomBytes + 1000);
     }
     EXPECT_EQ(pair.server.files->files["/tmp/in/report.pdf"], Bytes(2000000));
 }
@@ -334,35 +323,35 @@ TEST_F(Transfer, ADisconnectMidTransferClosesTheFileAndClearsBothSides) {
     // What left before the drop arrives; then the receiver's side goes.
     pair.client.client->connection.Drain(1u << 30);
     pair.Run();
-    const int64_t arrived = pair.server.session->fileTransfer().transferredBytes();
+    const int64_t arrived = pair.server.In().fileTransfer().transferredBytes();
     ASSERT_GT(arrived, 0);
-    pair.server.session->btnDisconnectClick();
+    pair.server.session->Disconnect();
     EXPECT_TRUE(pair.server.view.HasLine("Receiving /tmp/in/report.pdf stopped with the connection after " +
                                          std::to_string(arrived) + " of 500000 bytes"));
-    EXPECT_FALSE(pair.server.session->isTransferring());
+    EXPECT_FALSE(pair.server.State().isTransferring);
     EXPECT_EQ(pair.server.files->openFiles, 0);
     // The sender hears of it when its connection closes.
-    const int64_t sent = pair.client.session->fileTransfer().transferredBytes();
+    const int64_t sent = pair.client.In().fileTransfer().transferredBytes();
     pair.client.client->connection.CloseConnection();
     EXPECT_EQ(
         pair.client.view.log[pair.client.view.log.size() - 2],
         "Sending /home/a/report.pdf stopped with the connection after " + std::to_string(sent) + " of 500000 bytes");
-    EXPECT_FALSE(pair.client.session->isTransferring());
+    EXPECT_FALSE(pair.client.State().isTransferring);
     EXPECT_EQ(pair.client.files->openFiles, 0);
-    EXPECT_TRUE(pair.client.view.lastStates.connectionSetupEnabled);
+    EXPECT_EQ(pair.client.view.lastState, pair.client.State());
 }
 
 TEST_F(Transfer, OffersThatCrossAreBothRefusedInsteadOfMixedUp) {
     pair.client.files->files["/c"] = "from client";
     pair.server.files->files["/s"] = "from server";
-    pair.client.session->OfferFile("/c");
-    pair.server.session->OfferFile("/s");
+    pair.client.session->Offer("/c");
+    pair.server.session->Offer("/s");
     pair.Run();
     for (Harness* side : {&pair.client, &pair.server}) {
         EXPECT_TRUE(side->view.questions.empty());
         EXPECT_EQ(side->view.log.back(), "Peer rejected file");
-        EXPECT_FALSE(side->session->fileTransfer().isOffering());
-        EXPECT_TRUE(side->session->isActive());
+        EXPECT_FALSE(side->In().fileTransfer().isOffering());
+        EXPECT_TRUE(side->State().isActive);
     }
     EXPECT_TRUE(pair.server.view.HasLine("Refused file c: our own offer waits for its answer"));
     // Afterwards one at a time works.

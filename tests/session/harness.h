@@ -1,5 +1,7 @@
 #pragma once
-// A session wired to fakes: no sockets, no files, no event loop.
+// A session wired to fakes: no sockets, no files, no event loop. Tests drive
+// it through its verbs, as the front ends do, and read its insides only
+// through the inspection header.
 
 #include <functional>
 #include <memory>
@@ -8,16 +10,20 @@
 
 #include "fakeview.h"
 #include "rsa/privatekey.h"
+#include "session/inspection.h"
 #include "session/session.h"
+#include "session/settings.h"
 #include "support/fakes.h"
+#include "support/sealing.h"
 
 // Tests ask for key sizes the session shows; the pair itself stays small.
 constexpr int32_t kTestKeyBits = 64;
 
 class Harness {
 public:
-    // recordPayloads false leaves the payloads to the session's own features.
-    explicit Harness(const std::string& configText = std::string(), bool create = true, bool recordPayloads = true) {
+    // The settings text gives the debug mode and the pause, as the front ends
+    // take them from the settings file.
+    explicit Harness(const std::string& settingsText = std::string()) {
         session = std::make_unique<TChatSession>(view, fakes.Make([this](int32_t keySize) {
             requestedKeySizes.push_back(keySize);
             if (keyBehaviour) return keyBehaviour(keySize);
@@ -25,44 +31,37 @@ public:
         }));
         client = fakes.client;
         server = fakes.server;
-        settings = fakes.settings;
         files = fakes.files;
         timer = fakes.timer;
         worker = fakes.worker;
-        settings->bytes = configText;
-        if (recordPayloads) {
-            auto recording = std::make_unique<RecordingPayloads>();
-            payloads = recording.get();
-            session->SetPayloadHandler(std::move(recording));
-        }
-        if (create) session->FormCreate();
+        const TSessionSettings settings = ParseSessionSettings(settingsText);
+        session->SetDebugMode(settings.debug);
+        session->SetSleepDuringTransfer(settings.sleepDuringTransfer);
+        view.answer = [this](const TSaveTarget& target) { session->AnswerOffer(target); };
     }
 
-    // Listen with the given field texts, up to and including the listen call.
+    // Listen, up to and including the listen event.
     void Listen(const std::string& keySize = "1024", const std::string& port = "1801") {
-        view.fields[TSessionField::RSAKeySize] = keySize;
-        view.fields[TSessionField::ListenPort] = port;
-        session->btnListenClick();
+        session->Listen(keySize, port);
         worker->RunAll();
     }
 
     // Connect pressed and answered by the peer.
     void Connect(const std::string& host = "peer.example", const std::string& port = "1801") {
-        view.fields[TSessionField::RemoteHost] = host;
-        view.fields[TSessionField::RemotePort] = port;
-        session->btnConnectClick();
+        session->Connect(host, port);
         client->CompleteConnect(host);
     }
+
+    TSessionInspection In() const { return TSessionInspection(*session); }
+    TSessionState State() const { return session->State(); }
 
     FakeView view;
     FakeEnvironment fakes;
     FakeClientSocket* client = nullptr;
     FakeServerSocket* server = nullptr;
-    FakeSettingsStore* settings = nullptr;
     FakeFileSystem* files = nullptr;
     FakeTimer* timer = nullptr;
     FakeWorker* worker = nullptr;
-    RecordingPayloads* payloads = nullptr;
     std::function<std::unique_ptr<TPrivateKey>(int32_t)> keyBehaviour;
     std::vector<int32_t> requestedKeySizes;
     std::unique_ptr<TChatSession> session;
@@ -71,8 +70,9 @@ public:
 // A listening and a connecting session whose bytes the test carries across.
 class SessionPair {
 public:
-    explicit SessionPair(const std::string& config = std::string(), int32_t keyBits = kTestKeyBits, bool start = true)
-        : server(config, true, false), client(config, true, false) {
+    explicit SessionPair(const std::string& settings = std::string(), int32_t keyBits = kTestKeyBits,
+                         bool start = true)
+        : server(settings), client(settings) {
         server.keyBehaviour = [keyBits](int32_t) { return std::make_unique<TPrivateKey>(keyBits); };
         if (start) Start();
     }
@@ -101,10 +101,7 @@ public:
         }
     }
 
-    void Type(Harness& side, const std::string& line) {
-        side.view.fields[TSessionField::TextToSend] = line;
-        side.session->txtTextToSendKeyPress('\r');
-    }
+    void Type(Harness& side, const std::string& line) { side.session->Say(line); }
 
     Harness server;
     Harness client;

@@ -21,7 +21,7 @@ constexpr const char* kPeerKey = "A hostile peer's key, 32 chars!!";
 // A listening session and the peers that connect to it, played by hand.
 class Listener : public ::testing::Test {
 protected:
-    Listener() : side(std::string(), true, false) { side.Listen(); }
+    Listener() { side.Listen(); }
 
     struct Peer {
         FakeConnection* connection = nullptr;
@@ -33,14 +33,14 @@ protected:
     // The header and the parts of a key text under the listener's public key.
     std::vector<std::string> KeyPayloads(const std::string& key = kPeerKey) const {
         TCiphertextList parts;
-        side.session->privateKey()->GetPublicKey()->Encrypt(key, parts);
+        side.In().privateKey()->GetPublicKey()->Encrypt(key, parts);
         std::vector<std::string> payloads{std::to_string(parts.Count())};
         for (std::size_t i = 0; i < parts.Count(); ++i)
             payloads.push_back(std::to_string(i) + "=" + parts[i].Number->ToString());
         return payloads;
     }
 
-    static std::string Encrypted(const std::string& plaintext) { return encryptWithAES(kPeerKey, plaintext); }
+    static std::string Encrypted(const std::string& plaintext) { return SealUnder(kPeerKey, plaintext); }
 
     // The payloads as frames, numbered on from the peer's count.
     static std::string Frames(Peer& peer, const std::vector<std::string>& payloads) {
@@ -85,29 +85,35 @@ TEST_F(Listener, AnOfferStormBehindTheKeyPartsIsTakenInTurnsNeverOneInsideAnothe
     // The parts wait for their decryption, and the offers behind them.
     EXPECT_TRUE(side.view.questions.empty());
     side.worker->RunAll();
-    EXPECT_EQ(side.session->sessionKey(), kPeerKey);
+    EXPECT_EQ(side.In().sessionKey(), kPeerKey);
     EXPECT_EQ(side.view.questions.size(), offers);
-    EXPECT_EQ(side.view.deepestAsking, 1);
     // However many wait, the handling of one never holds the next on the stack.
     EXPECT_LT(side.view.StackSpread(), 64u * 1024u);
     // N, E, the acknowledgement and a refusal for each.
     EXPECT_EQ(FramesSent(*peer.connection), 3 + offers);
-    EXPECT_GE(side.fakes.turnTimer->started.size(), offers / TChatSession::framesPerTurn);
-    EXPECT_TRUE(side.session->isActive());
+    EXPECT_GE(side.fakes.turnTimer->started.size(), offers / TWire::framesPerTurn);
+    EXPECT_TRUE(side.State().isActive);
 }
 
-TEST_F(Listener, AQuestionOpenWhileMoreOffersArriveIsAskedOnceAtATime) {
+TEST_F(Listener, WhileAQuestionIsOpenTheConversationGoesOnAndOtherOffersAreRefused) {
     side.view.answerYes = false;
+    side.view.deferAnswers = true;
     Peer peer = Connect();
     Send(peer, KeyPayloads());
     side.worker->RunAll();
-    // A modal box lets read events in: what they bring waits for the loop.
-    side.view.whileAsking = [&] { Send(peer, Repeated(Encrypted("**FILE_START**y?2"), 300)); };
+    const std::size_t sent = FramesSent(*peer.connection);
     Send(peer, {Encrypted("**FILE_START**x?1")});
-    EXPECT_EQ(side.view.questions.size(), 301u);
-    EXPECT_EQ(side.view.deepestAsking, 1);
-    EXPECT_EQ(side.view.questions.front(), "Peer is sending file x, size=1.  Save?");
-    EXPECT_EQ(side.view.questions.back(), "Peer is sending file y, size=2.  Save?");
+    Send(peer, Repeated(Encrypted("**FILE_START**y?2"), 300));
+    Send(peer, {Encrypted("still talking")});
+    EXPECT_EQ(side.view.questions, std::vector<std::string>{"Peer is sending file x, size=1.  Save?"});
+    EXPECT_EQ(std::count(side.view.log.begin(), side.view.log.end(), "Refused file y: the question about x is open"),
+              300);
+    EXPECT_EQ(side.view.log.back(), "PEER (11:01:04) : still talking");
+    EXPECT_EQ(FramesSent(*peer.connection), sent + 300);
+    // The person answers when they like.
+    side.view.AnswerPendingOffer();
+    EXPECT_EQ(FramesSent(*peer.connection), sent + 301);
+    EXPECT_FALSE(side.In().fileTransfer().isAsking());
 }
 
 TEST_F(Listener, OneTurnTakesAtMostItsShareOfFramesAndAsksForTheNext) {
@@ -115,13 +121,13 @@ TEST_F(Listener, OneTurnTakesAtMostItsShareOfFramesAndAsksForTheNext) {
     Send(peer, KeyPayloads());
     side.worker->RunAll();
     side.server->afterEvent = nullptr;
-    const std::size_t lines = 3 * TChatSession::framesPerTurn + 10;
+    const std::size_t lines = 3 * TWire::framesPerTurn + 10;
     const std::size_t before = side.view.log.size();
     std::vector<std::string> payloads;
     for (std::size_t i = 0; i < lines; ++i) payloads.push_back(Encrypted("line " + std::to_string(i)));
     Send(peer, payloads);
     for (std::size_t turn = 1; turn <= 4; ++turn) {
-        EXPECT_EQ(side.view.log.size() - before, std::min(lines, turn * TChatSession::framesPerTurn)) << turn;
+        EXPECT_EQ(side.view.log.size() - before, std::min(lines, turn * TWire::framesPerTurn)) << turn;
         EXPECT_EQ(side.fakes.turnTimer->active, turn < 4) << turn;
         if (side.fakes.turnTimer->active) side.fakes.turnTimer->Fire();
     }
@@ -133,8 +139,8 @@ TEST_F(Listener, WhileFramesWaitTheRestStaysWithTheSystem) {
     Send(peer, KeyPayloads());
     // Held for the decryption: a peer that keeps sending fills the system's buffers, not ours.
     SendInReads(peer, Repeated(Encrypted("more"), 200000));
-    EXPECT_LE(side.session->receiveBuffer().size(), TChatSession::maxWaitingBytes + kReadBytes);
-    EXPECT_GT(peer.connection->incoming.size(), TChatSession::maxWaitingBytes);
+    EXPECT_LE(side.In().receiveBuffer().size(), TWire::maxWaitingBytes + kReadBytes);
+    EXPECT_GT(peer.connection->incoming.size(), TWire::maxWaitingBytes);
     side.worker->RunAll();
     // Released, it is all read and heard, in order.
     EXPECT_TRUE(peer.connection->incoming.empty());
@@ -152,10 +158,10 @@ TEST_F(Listener, TheKeyExchangeOfAPeerThatLeftNeverReachesTheNext) {
     side.worker->RunAll();
     EXPECT_FALSE(side.view.HasLine("Decrypted AES key ok"));
     EXPECT_EQ(FramesSent(*next.connection), 2u);
-    EXPECT_EQ(side.session->sessionKey(), "");
+    EXPECT_EQ(side.In().sessionKey(), "");
     Send(next, KeyPayloads());
     side.worker->RunAll();
-    EXPECT_EQ(side.session->sessionKey(), kPeerKey);
+    EXPECT_EQ(side.In().sessionKey(), kPeerKey);
     EXPECT_EQ(std::count(side.view.log.begin(), side.view.log.end(), "** HANDSHAKING COMPLETE **"), 1);
     EXPECT_EQ(FramesSent(*next.connection), 3u);
 }
@@ -165,24 +171,19 @@ TEST_F(Listener, AnAnswerGivenAfterThePeerLeftIsDropped) {
     Send(peer, KeyPayloads());
     side.worker->RunAll();
     side.view.saveAs = "/in/x";
+    side.view.deferAnswers = true;
     const std::size_t sent = FramesSent(*peer.connection);
-    Peer* next = nullptr;
-    Peer arriving;
-    // While the question is open the peer goes, and another comes.
-    side.view.whileAsking = [&] {
-        peer.connection->CloseConnection();
-        side.server->ReleaseClosed();
-        arriving = Connect("next.example");
-        next = &arriving;
-    };
     Send(peer, {Encrypted("**FILE_START**x?1")});
-    ASSERT_NE(next, nullptr);
+    // While the question is open the peer goes, and another comes.
+    peer.connection->CloseConnection();
+    side.server->ReleaseClosed();
+    Peer next = Connect("next.example");
+    side.view.AnswerPendingOffer();
     EXPECT_EQ(side.files->creations, 0);
-    EXPECT_TRUE(side.view.offeredNames.empty());
     EXPECT_EQ(FramesSent(*peer.connection), sent);
     // The newcomer has its public key and nothing of the other's offer.
-    EXPECT_EQ(FramesSent(*next->connection), 2u);
-    EXPECT_FALSE(side.session->isTransferring());
+    EXPECT_EQ(FramesSent(*next.connection), 2u);
+    EXPECT_FALSE(side.State().isTransferring);
 }
 
 TEST_F(Listener, EveryPeerSizedFieldOfTheKeyExchangeHasItsBound) {
@@ -207,7 +208,7 @@ TEST_F(Listener, EveryPeerSizedFieldOfTheKeyExchangeHasItsBound) {
         SendInReads(peer, c.payloads);
         side.worker->RunAll();
         if (c.error.empty()) {
-            EXPECT_TRUE(side.session->isActive());
+            EXPECT_TRUE(side.State().isActive);
             EXPECT_TRUE(side.view.HasLine("Decrypted AES key ok"));
         } else {
             EXPECT_TRUE(side.view.HasLine(c.error));
@@ -223,7 +224,7 @@ TEST_F(Listener, EveryPeerSizedFieldOfTheKeyExchangeHasItsBound) {
 TEST(PeerLeaving, WhatAPeerSaidBeforeItLeftIsHeardFirstInTurns) {
     SessionPair pair;
     pair.Run();
-    const std::size_t lines = 2 * TChatSession::framesPerTurn + 5;
+    const std::size_t lines = 2 * TWire::framesPerTurn + 5;
     for (std::size_t i = 0; i < lines; ++i) pair.Type(pair.server, "last words " + std::to_string(i));
     // All of it is with the system when the peer's close is seen.
     FakeConnection& toClient = pair.client.client->connection;
@@ -238,7 +239,7 @@ TEST(PeerLeaving, WhatAPeerSaidBeforeItLeftIsHeardFirstInTurns) {
                   return line.rfind("PEER (11:01:04) : last words ", 0) == 0;
               }),
               static_cast<std::ptrdiff_t>(lines));
-    EXPECT_FALSE(pair.client.session->isActive());
+    EXPECT_FALSE(pair.client.State().isActive);
 }
 
 TEST(PeerLeaving, TheEndOfAFileFromThePeerWhileWeSendIsOnlyChat) {
@@ -246,15 +247,14 @@ TEST(PeerLeaving, TheEndOfAFileFromThePeerWhileWeSendIsOnlyChat) {
     pair.Run();
     const std::string path = "/home/a/big";
     pair.client.files->files[path] = std::string(400000, 'b');
-    pair.client.view.fileToSend = path;
     pair.server.view.saveAs = "/tmp/big";
     pair.client.client->connection.backlogged = true;
-    pair.client.session->btnSendFileClick();
+    pair.client.session->Offer(path);
     pair.Run();
-    ASSERT_TRUE(pair.client.session->fileTransfer().isSending());
+    ASSERT_TRUE(pair.client.In().fileTransfer().isSending());
     // The receiver's side has nothing to end; its words, and an offer, reach a sender busy with its own file.
-    pair.client.client->Receive(MakeFrame(pair.server.session->sendSequence() + 1,
-                                          encryptWithAES(pair.server.session->sessionKey(), "**FILE_END**?7")));
-    EXPECT_TRUE(pair.client.session->fileTransfer().isSending());
+    pair.client.client->Receive(MakeFrame(pair.server.In().sendSequence() + 1,
+                                          SealUnder(pair.server.In().sessionKey(), "**FILE_END**?7")));
+    EXPECT_TRUE(pair.client.In().fileTransfer().isSending());
     EXPECT_EQ(pair.client.view.log.back(), "PEER (11:01:04) : **FILE_END**?7");
 }

@@ -2,11 +2,11 @@
 // Long scripts of what peers may do to a listening session: connect, agree
 // a key (or botch it), send thousands of offers, answers, chunks, end
 // messages and chat lines, leave, come back; and what the person does
-// meanwhile: answer, disconnect, listen again, let the event loop come
-// round, with peers leaving and coming while a question is open. After
+// meanwhile: answer at once or later, disconnect, listen again, let the
+// event loop come round, with peers leaving and coming while a question
+// is open. After
 // every step the script checks what must hold whatever came before:
-//   - handlers never run inside one another (the stack and the open
-//     questions stay flat);
+//   - handlers never run inside one another (the stack stays flat);
 //   - the bytes held for the peer stay within their bounds;
 //   - a connection only ever hears its own conversation: its first frames
 //     are the public key, the acknowledgement comes only after its own key
@@ -46,7 +46,7 @@ public:
     // The most frames one step sends.
     static constexpr uint32_t kMaxFramesPerStep = 600;
 
-    explicit THostileScript(TScriptFailure fail) : fail_(std::move(fail)), side_(std::string(), true, false) {
+    explicit THostileScript(TScriptFailure fail) : fail_(std::move(fail)) {
         side_.keyBehaviour = [](int32_t) {
             const uint32_t seed[2] = {0x5c21u, 0x7e0fu};
             BigRandom().Seed(seed, 1, true);
@@ -92,9 +92,8 @@ private:
         ChatLines,
         RawGarbage,
         PeerLeaves,
-        LeaveWhileAsked,
-        ComeWhileAsked,
-        SendWhileAsked,
+        AnswerLater,
+        AnswerPending,
         Disconnect,
         RunWorker,
         Turn,
@@ -128,18 +127,14 @@ private:
             case TStep::ChatLines: SendEncrypted("line " + std::to_string(choices.Below(1000)), frames); return;
             case TStep::RawGarbage: Send({std::string(1 + choices.Below(64), static_cast<char>('!' + choices.Below(90)))}); return;
             case TStep::PeerLeaves: Leave(); return;
-            case TStep::LeaveWhileAsked: side_.view.whileAsking = [this] { Leave(); }; return;
-            case TStep::ComeWhileAsked:
-                side_.view.whileAsking = [this] {
-                    Leave();
-                    Connect();
-                };
-                return;
-            case TStep::SendWhileAsked:
-                side_.view.whileAsking = [this, frames] { SendEncrypted("**FILE_START**w.bin?1", frames); };
+            // The person takes their time: peers may leave, come and send meanwhile.
+            case TStep::AnswerLater: side_.view.deferAnswers = true; return;
+            case TStep::AnswerPending:
+                side_.view.deferAnswers = false;
+                side_.view.AnswerPendingOffer();
                 return;
             case TStep::Disconnect:
-                side_.session->btnDisconnectClick();
+                side_.session->Disconnect();
                 side_.server->ReleaseClosed();
                 if (!side_.server->active) side_.Listen();
                 return;
@@ -179,9 +174,9 @@ private:
 
     void SendKeyParts(bool inOneRead) {
         TPeer* peer = Current();
-        if (peer == nullptr || side_.session->privateKey() == nullptr) return;
+        if (peer == nullptr || side_.In().privateKey() == nullptr) return;
         TCiphertextList parts;
-        side_.session->privateKey()->GetPublicKey()->Encrypt(peer->key, parts);
+        side_.In().privateKey()->GetPublicKey()->Encrypt(peer->key, parts);
         std::vector<std::string> payloads{std::to_string(parts.Count())};
         for (std::size_t i = 0; i < parts.Count(); ++i)
             payloads.push_back(std::to_string(i) + "=" + parts[i].Number->ToString());
@@ -198,7 +193,7 @@ private:
     void SendEncrypted(const std::string& plaintext, uint32_t count) {
         TPeer* peer = Current();
         if (peer == nullptr) return;
-        Send(std::vector<std::string>(count, encryptWithAES(peer->key, plaintext)));
+        Send(std::vector<std::string>(count, SealUnder(peer->key, plaintext)));
     }
 
     // Anything but the key parts before them botches the key exchange.
@@ -212,10 +207,9 @@ private:
     }
 
     void Check() {
-        if (side_.view.deepestAsking > 1) fail_("a question was asked inside another");
         if (side_.view.StackSpread() > 256u * 1024u) fail_("handlers ran inside one another");
-        if (side_.session->receiveBuffer().size() >
-            TChatSession::maxWaitingBytes + TChatSession::maxUnframedBytes + 2 * kMaxFramesPerStep * 1024)
+        if (side_.In().receiveBuffer().size() >
+            TWire::maxWaitingBytes + TChatSession::maxUnframedBytes + 2 * kMaxFramesPerStep * 1024)
             fail_("the bytes held for the peer passed their bound");
         for (TPeer& peer : peers_) CheckHeard(peer);
     }
@@ -234,7 +228,7 @@ private:
     }
 
     void CheckPayload(TPeer& peer, const std::string& payload) {
-        const TPrivateKey* key = side_.session->privateKey();
+        const TPrivateKey* key = side_.In().privateKey();
         if (peer.framesHeard == 1 || peer.framesHeard == 2) {
             if (key == nullptr) return fail_("a public key without a key pair");
             const std::string expected = peer.framesHeard == 1 ? key->GetN().ToString() : key->GetE().ToString();
@@ -248,7 +242,7 @@ private:
             return;
         }
         if (peer.botched) return;
-        const std::string text = decryptWithAES(peer.key, payload);
+        const std::string text = OpenUnder(peer.key, payload);
         if (text != kFileAccepted && text != kFileRefused)
             fail_("a peer heard what is no answer of ours: " + text.substr(0, 40));
     }

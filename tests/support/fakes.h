@@ -370,56 +370,27 @@ public:
     std::string time = "11:01:04";
 };
 
-// A desktop that starts nothing and switches nothing off: it records each
-// request and gives the answers the test sets.
-class FakeDesktop : public IDesktop {
-public:
-    int StartDocument(const std::string& path) override {
-        started.push_back(path);
-        return startResult;
-    }
-    void OpenAddress(const std::string& address) override { opened.push_back(address); }
-    bool ExitSystem(uint32_t flags) override {
-        exitRequests.push_back(flags);
-        return exitAccepted;
-    }
-
-    int startResult = kLaunchStarted;
-    bool exitAccepted = true;
-    std::vector<std::string> started;
-    std::vector<std::string> opened;
-    std::vector<uint32_t> exitRequests;
-};
-
-// The homepage the fakes' sessions know.
-constexpr const char* kFakeHomepage = "https://quellmere.example/home";
-
-// The fakes of one environment, with pointers the test keeps.
+// The fakes of one session's environment, with pointers the test keeps.
 struct FakeEnvironment {
     FakeClientSocket* client = nullptr;
     FakeServerSocket* server = nullptr;
-    FakeSettingsStore* settings = nullptr;
     FakeFileSystem* files = nullptr;
     FakeClock* clock = nullptr;
     FakeTimer* timer = nullptr;
     FakeTimer* turnTimer = nullptr;
     FakeWorker* worker = nullptr;
-    FakeDesktop* desktop = nullptr;
 
     // keyGenerator runs when the worker is let run.
     TSessionEnvironment Make(TKeyGenerator keyGenerator) {
         TSessionEnvironment environment;
         environment.client = Keep(client);
         environment.server = Keep(server);
-        environment.settings = Keep(settings);
         environment.files = Keep(files);
         environment.clock = Keep(clock);
         environment.pauseTimer = Keep(timer);
         environment.turnTimer = Keep(turnTimer);
         environment.worker = Keep(worker);
         environment.generateKey = std::move(keyGenerator);
-        environment.desktop = Keep(desktop);
-        environment.projectHomepage = kFakeHomepage;
         // After each event the test plays, the event loop comes round and
         // runs the frame loop's turns, as many as it asks for.
         const auto turns = [timer = turnTimer] {
@@ -429,7 +400,7 @@ struct FakeEnvironment {
         return environment;
     }
 
-private:
+    // A fake made here and handed over, its pointer kept.
     template <class T>
     static std::unique_ptr<T> Keep(T*& pointer) {
         auto made = std::make_unique<T>();

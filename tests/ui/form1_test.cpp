@@ -20,9 +20,10 @@
 #include "antikeylogger/antikeyloggercommon.h"
 #include "antikeylogger/antikeyloggeredit.h"
 #include "antikeylogger/loopbackkeyboard.h"
-#include "session/channel.h"
 #include "rsa/privatekey.h"
+#include "support/fakedesktop.h"
 #include "support/fakes.h"
+#include "support/testpeer.h"
 #include "ui/form1.h"
 
 namespace {
@@ -62,14 +63,30 @@ protected:
     TForm1& make() {
         auto recording = std::make_unique<RecordingDialogs>();
         dialogs = recording.get();
-        TSessionEnvironment environment = fakes.Make([](int32_t) { return std::make_unique<TPrivateKey>(64); });
-        fakes.settings->bytes = configText;
+        auto store = std::make_unique<FakeSettingsStore>();
+        store->bytes = configText;
+        settings = store.get();
+        auto fakeDesktop = std::make_unique<FakeDesktop>();
+        desktop = fakeDesktop.get();
+        TWindowEnvironment environment{fakes.Make([](int32_t) { return std::make_unique<TPrivateKey>(64); }),
+                                       std::move(store), std::move(fakeDesktop), kFakeHomepage};
         client = fakes.client;
         server = fakes.server;
         worker = fakes.worker;
         form = std::make_unique<TForm1>(std::move(environment), std::move(recording));
         return *form;
     }
+
+    // The window connects to a listening peer and the key exchange runs.
+    void joinPeer() {
+        setText("txtRemoteHost", QStringLiteral("localhost"));
+        click("btnConnect");
+        peer = std::make_unique<TestPeer>();
+        peer->Join(*client, *worker);
+    }
+
+    // What the window posted to the event loop (the boxes of an offer) runs.
+    void runLater() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
     TForm1& makeShown() {
         make().show();
@@ -98,6 +115,9 @@ protected:
     FakeServerSocket* server = nullptr;
     FakeWorker* worker = nullptr;
     RecordingDialogs* dialogs = nullptr;
+    FakeSettingsStore* settings = nullptr;
+    FakeDesktop* desktop = nullptr;
+    std::unique_ptr<TestPeer> peer;
     std::unique_ptr<TForm1> form;
 };
 
@@ -308,7 +328,7 @@ TEST_F(Form1Test, AccessKeyPressesItsButton) {
 
 struct StateCase {
     const char* name;
-    TSessionFlags flags;
+    TSessionState flags;
     bool settingsEnabled;  // Listen, Connect and the four setting fields
     bool disconnectEnabled;
     bool sendEnabled;  // text to send and send file
@@ -316,8 +336,8 @@ struct StateCase {
 
 void PrintTo(const StateCase& state, std::ostream* out) { *out << state.name; }
 
-TSessionFlags flagsOf(bool active, bool handshaking, bool transferring) {
-    TSessionFlags flags;
+TSessionState flagsOf(bool active, bool handshaking, bool transferring) {
+    TSessionState flags;
     flags.isActive = active;
     flags.isHandshaking = handshaking;
     flags.isTransferring = transferring;
@@ -362,7 +382,7 @@ TEST_P(FixControlsTest, EnablesWhatTheStateAllows) {
 TEST_P(FixControlsTest, InDebugModeShowsTheLogButtonsWithOneEnabled) {
     makeShown();
     for (bool logging : {false, true}) {
-        TSessionFlags flags = GetParam().flags;
+        TSessionState flags = GetParam().flags;
         flags.debugMode = true;
         flags.isLogging = logging;
         form->FixControls(FixControlsRules(flags));
@@ -433,11 +453,11 @@ TEST_F(Form1Test, LogShowsEachLineAsOneLineInertAndCutAndKeepsTheNewestLines) {
 
 TEST_F(Form1Test, AnOfferNamedInMarkupIsAskedAsItsLiteralText) {
     makeShown();
-    client->CompleteConnect("localhost");
-    form->session().EndHandshake();
+    joinPeer();
     dialogs->answerYes = false;
     const std::string name = "<h1 style=\"color:red\">Update required<h1>Click <a href=\"http:x\">here<a><img src=\"x\">";
-    client->Receive("1?" + encryptWithAES(std::string(), "**FILE_START**" + name + "?1") + std::string(1, '\0'));
+    peer->SendText("**FILE_START**" + name + "?1");
+    runLater();
     const QString question = QString::fromStdString("Peer is sending file " + name + ", size=1.  Save?");
     EXPECT_EQ(dialogs->questions, QStringList{question});
     // The real box shows it as the characters they are: no heading, no link, no image read.
@@ -449,11 +469,11 @@ TEST_F(Form1Test, AnOfferNamedInMarkupIsAskedAsItsLiteralText) {
 
 TEST_F(Form1Test, FieldsAreReadAndWrittenAsUtf8) {
     make();
-    const std::pair<TSessionField, const char*> fields[] = {{TSessionField::RSAKeySize, "txtRSAKeySize"},
-                                                            {TSessionField::ListenPort, "txtListenPort"},
-                                                            {TSessionField::RemoteHost, "txtRemoteHost"},
-                                                            {TSessionField::RemotePort, "txtRemotePort"},
-                                                            {TSessionField::TextToSend, "txtTextToSend"}};
+    const std::pair<TFormField, const char*> fields[] = {{TFormField::RSAKeySize, "txtRSAKeySize"},
+                                                            {TFormField::ListenPort, "txtListenPort"},
+                                                            {TFormField::RemoteHost, "txtRemoteHost"},
+                                                            {TFormField::RemotePort, "txtRemotePort"},
+                                                            {TFormField::TextToSend, "txtTextToSend"}};
     for (const auto& [field, name] : fields) {
         const std::string text = std::string("caf\xc3\xa9 ") + name;
         form->SetFieldText(field, text);
@@ -620,7 +640,7 @@ TEST_F(Form1Test, ClosingWritesTheSettingsAndScrubsTheWindow) {
     form->AppendLog("a line worth hiding");
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
-    EXPECT_NE(fakes.settings->bytes.find("\nlistenPort=5005\n"), std::string::npos) << fakes.settings->bytes;
+    EXPECT_NE(settings->bytes.find("\nlistenPort=5005\n"), std::string::npos) << settings->bytes;
     EXPECT_NE(child<QLineEdit>("txtRemoteHost")->text(), QStringLiteral("secret.host"));
     EXPECT_TRUE(logLines().isEmpty());
     EXPECT_TRUE(dialogs->warnings.isEmpty());
@@ -638,11 +658,11 @@ TEST_F(Form1Test, WindowStaysOpenWhileAKeyIsBeingGenerated) {
     click("btnListen");
     EXPECT_FALSE(form->close());
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(fakes.settings->writes, 0);
+    EXPECT_EQ(settings->writes, 0);
     worker->RunAll();
     ASSERT_TRUE(logLines().contains(QStringLiteral("Listening on port 1801")));
     EXPECT_TRUE(form->close());
-    EXPECT_EQ(fakes.settings->writes, 1);
+    EXPECT_EQ(settings->writes, 1);
 }
 
 TEST_F(Form1Test, ReturnInTheTextFieldSendsTheTypedLineAndEchoesIt) {
@@ -652,8 +672,7 @@ TEST_F(Form1Test, ReturnInTheTextFieldSendsTheTypedLineAndEchoesIt) {
     auto* field = child<TAntiKeyLoggerEdit>("txtTextToSend");
     auto keyboard = std::make_shared<TLoopbackKeyboard>();
     field->setKeyboardBackend(keyboard, keyboard);
-    client->CompleteConnect("localhost");
-    form->session().EndHandshake();
+    joinPeer();
     ASSERT_TRUE(field->isEnabled());
     const uint32_t seed[2] = {7, 11};
     GarbageRandom.Seed(seed, 1, true);
@@ -671,37 +690,33 @@ TEST_F(Form1Test, ReturnInTheTextFieldSendsTheTypedLineAndEchoesIt) {
     QCoreApplication::sendPostedEvents();
 
     EXPECT_EQ(logLines().last(), QStringLiteral("YOU  (11:01:04) : hello there"));
-    EXPECT_EQ(client->connection.sent, "1?" + encryptWithAES(std::string(), "hello there") + std::string(1, '\0'));
+    EXPECT_EQ(peer->Heard(), std::vector<std::string>{"hello there"});
     // Emptied, and the garbage of the Return burst is dropped, not typed in.
     EXPECT_EQ(field->text(), QString());
 }
 
 TEST_F(Form1Test, SendFileOffersTheChosenFileAndAnOfferIsAnsweredThroughTheDialogs) {
     makeShown();
-    client->CompleteConnect("localhost");
-    form->session().EndHandshake();
+    joinPeer();
     fakes.files->files["/home/a/notes.txt"] = "some notes";
     dialogs->fileToOpen = QStringLiteral("/home/a/notes.txt");
     click("btnSendFile");
     EXPECT_EQ(logLines().last(), QStringLiteral("Waiting for peer to accept file...please wait"));
     EXPECT_FALSE(child<QWidget>("txtTextToSend")->isEnabled());
-    EXPECT_EQ(client->connection.sent,
-              "1?" + encryptWithAES(std::string(), "**FILE_START**notes.txt?10") + std::string(1, '\0'));
+    EXPECT_EQ(peer->Heard(), std::vector<std::string>{"**FILE_START**notes.txt?10"});
 
     // The peer refuses, then offers a file of its own, which is saved.
-    const auto receive = [&](int number, const std::string& text) {
-        client->Receive(std::to_string(number) + "?" + encryptWithAES(std::string(), text) + std::string(1, '\0'));
-    };
-    receive(1, "FILE_NOK");
+    peer->SendText("FILE_NOK");
     EXPECT_EQ(logLines().last(), QStringLiteral("Peer rejected file"));
     dialogs->saveAs = QStringLiteral("/tmp/in/their.txt");
-    receive(2, "**FILE_START**../their.txt?2");
+    peer->SendText("**FILE_START**../their.txt?2");
+    runLater();
     EXPECT_EQ(dialogs->questions, QStringList{"Peer is sending file their.txt, size=2.  Save?"});
     EXPECT_EQ(dialogs->suggested, QStringList{"their.txt"});
     EXPECT_EQ(logLines().last(), QStringLiteral("Receiving file /tmp/in/their.txt"));
-    receive(3, "4869");
+    peer->SendText("4869");
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 100);
-    receive(4, "**FILE_END**?177");
+    peer->SendText("**FILE_END**?177");
     EXPECT_EQ(logLines().last(), QStringLiteral("Finished reading file ok"));
     EXPECT_EQ(fakes.files->files["/tmp/in/their.txt"], "Hi");
     EXPECT_EQ(child<QProgressBar>("ProgressBar1")->value(), 0);
@@ -712,9 +727,9 @@ TEST_F(Form1Test, SendFileOffersTheChosenFileAndAnOfferIsAnsweredThroughTheDialo
 TEST_F(Form1Test, LaunchVantrelStartsTheConfiguredToolAndAFailureShowsTheErrorBox) {
     writeConfig("[main]\nvantrelPath=/opt/v/vantrel\n");
     makeShown();
-    fakes.desktop->startResult = 2;
+    desktop->startResult = 2;
     click("sbLaunchVantrel");
-    EXPECT_EQ(fakes.desktop->started, std::vector<std::string>{"/opt/v/vantrel"});
+    EXPECT_EQ(desktop->started, std::vector<std::string>{"/opt/v/vantrel"});
     EXPECT_EQ(dialogs->errorBoxes,
               QStringList{QStringLiteral("Error|Error 2 running /opt/v/vantrel\r\n - download from "
                                          "https://quellmere.example/home/releases \r\n and configure path in "
@@ -725,23 +740,23 @@ TEST_F(Form1Test, LaunchVantrelStartsTheConfiguredToolAndAFailureShowsTheErrorBo
 TEST_F(Form1Test, LaunchVantrelThatStartsShowsNothing) {
     makeShown();
     click("sbLaunchVantrel");
-    EXPECT_EQ(fakes.desktop->started, std::vector<std::string>{"vantrel.exe"});
+    EXPECT_EQ(desktop->started, std::vector<std::string>{"vantrel.exe"});
     EXPECT_TRUE(dialogs->errorBoxes.isEmpty());
 }
 
 TEST_F(Form1Test, VisitWebSiteOpensTheReadMePage) {
     makeShown();
     click("sbVisitWebSite");
-    EXPECT_EQ(fakes.desktop->opened, std::vector<std::string>{"https://quellmere.example/home#readme"});
-    EXPECT_TRUE(fakes.desktop->started.empty());
+    EXPECT_EQ(desktop->opened, std::vector<std::string>{"https://quellmere.example/home#readme"});
+    EXPECT_TRUE(desktop->started.empty());
 }
 
 TEST_F(Form1Test, ShutdownButtonPowersOffAtOnceAndARefusalShowsNothing) {
     makeShown();
-    fakes.desktop->exitAccepted = false;
+    desktop->exitAccepted = false;
     const QStringList logBefore = logLines();
     click("SpeedButton20");
-    EXPECT_EQ(fakes.desktop->exitRequests, std::vector<uint32_t>{12});
+    EXPECT_EQ(desktop->exitRequests, std::vector<uint32_t>{12});
     EXPECT_TRUE(dialogs->errorBoxes.isEmpty());
     EXPECT_TRUE(dialogs->errors.isEmpty());
     EXPECT_TRUE(dialogs->questions.isEmpty());

@@ -1,15 +1,8 @@
 #pragma once
-// Which controls are enabled or visible in each state of the session. Both
-// front ends apply the answer to their own controls.
+// Which of the window's controls are enabled or visible in each state of
+// the session.
 
-// The flags the rules read.
-struct TSessionFlags {
-    bool isActive = false;
-    bool isHandshaking = false;
-    bool isTransferring = false;
-    bool debugMode = false;
-    bool isLogging = false;
-};
+#include "session/sessionview.h"
 
 struct TControlStates {
     // Listen and Connect (buttons and toolbar) and the four setting fields:
@@ -27,4 +20,4 @@ struct TControlStates {
 
 // Besides these, FixControls puts the progress bar back to 0 and the cursor
 // back to the arrow.
-TControlStates FixControlsRules(const TSessionFlags& flags);
+TControlStates FixControlsRules(const TSessionState& state);
