@@ -41,8 +41,6 @@ ISocketConnection* TServerSocket::ConnectionAt(int index) {
     return connections_[static_cast<std::size_t>(index)].get();
 }
 
-int TServerSocket::LocalPort() const { return listener_ ? listener_->serverPort() : 0; }
-
 void TServerSocket::Report(const std::string& text) {
     if (OnException)
         OnException(text);
@@ -70,6 +68,10 @@ void TServerSocket::Listen() {
         ::close(handle);
         throw ESocketError(SystemSocketErrorText(code, "bind"));
     }
+    sockaddr_in bound{};
+    socklen_t boundSize = sizeof bound;
+    ::getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &boundSize);
+    boundPort_ = ntohs(bound.sin_port);
 
     active_ = true;
     try {

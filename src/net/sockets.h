@@ -111,7 +111,9 @@ public:
     TServerSocket();
     ~TServerSocket() override;
 
-    int Port() const override { return port_; }
+    // While listening on port 0, the port the system chose: "Listening on
+    // port 0" would tell no one where to call.
+    int Port() const override { return port_ == 0 && active_ ? boundPort_ : port_; }
     void SetPort(int port) override;
     bool Active() const override { return active_; }
     void SetActive(bool active) override;
@@ -119,7 +121,7 @@ public:
     ISocketConnection* ConnectionAt(int index) override;
 
     // The port actually bound (the one the system chose when Port is 0).
-    int LocalPort() const;
+    int LocalPort() const { return active_ ? boundPort_ : 0; }
 
 private:
     void Listen();
@@ -139,6 +141,7 @@ private:
     void Report(const std::string& text);
 
     int port_ = 0;
+    int boundPort_ = 0;
     bool active_ = false;
     std::unique_ptr<QTcpServer, TDeleteLater> listener_;
     std::vector<std::unique_ptr<TQtSocketConnection>> connections_;

@@ -110,6 +110,22 @@ TEST_F(Loopback, ListenFiresOnListenWithinTheCallWhileAlreadyActive) {
     EXPECT_EQ(events.size(), 1u);
 }
 
+TEST_F(Loopback, PortZeroListensWhereTheSystemChoseAndSaysWhereFromTheListenEventOn) {
+    int portInListenEvent = -1;
+    server.OnListen = [&] { portInListenEvent = server.Port(); };
+    server.SetPort(0);
+    server.SetActive(true);
+    ASSERT_GT(portInListenEvent, 0);
+    EXPECT_EQ(server.Port(), portInListenEvent);
+    EXPECT_EQ(server.LocalPort(), portInListenEvent);
+    port = portInListenEvent;
+    Connect();
+    // Port 0 again is no change of port; closed, it is 0 again.
+    server.SetPort(0);
+    server.SetActive(false);
+    EXPECT_EQ(server.Port(), 0);
+}
+
 TEST_F(Loopback, BindFailureNamesTheCallAndLeavesTheServerInactive) {
     QTcpServer occupant;
     ASSERT_TRUE(occupant.listen(QHostAddress::Any, static_cast<quint16>(port)));
