@@ -71,7 +71,7 @@ function(quellmere_write_layers file)
         list(APPEND paths ${path})
       endforeach()
     else()
-      file(GLOB paths ${sourceDir}/*.h ${sourceDir}/*.cpp)
+      file(GLOB_RECURSE paths ${sourceDir}/*.h ${sourceDir}/*.cpp)
     endif()
     string(APPEND text "set(QUELLMERE_LAYER_${target}_FOLDER \"${folder}\")\n"
                        "set(QUELLMERE_LAYER_${target}_LINKED \"${linked}\")\n"

@@ -24,10 +24,13 @@ public:
     void LoadIV(const void* block) override;
     void GetChainValue(void* block) override;
 
-    void CbcEncrypt(const void* input, void* output, uint32_t size) override;
-    void CbcDecrypt(const void* input, void* output, uint32_t size) override;
+    // 8-bit CFB: what the chat and the file transfer use.
     void Cfb8Encrypt(const void* input, void* output, uint32_t size) override;
     void Cfb8Decrypt(const void* input, void* output, uint32_t size) override;
+
+    // Kept, not used by the program: cipher/kept/chainingmodes.cpp.
+    void CbcEncrypt(const void* input, void* output, uint32_t size) override;
+    void CbcDecrypt(const void* input, void* output, uint32_t size) override;
     void CfbBlockEncrypt(const void* input, void* output, uint32_t size) override;
     void CfbBlockDecrypt(const void* input, void* output, uint32_t size) override;
     void OfbEncrypt(const void* input, void* output, uint32_t size) override;

@@ -32,10 +32,6 @@ void XorInto(void* destination, const void* source, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i) d[i] ^= s[i];
 }
 
-THash& THashClass::Create(TComponent& owner) const { return static_cast<THash&>(owner.InsertComponent(Make())); }
-
-TCipher& TCipherClass::Create(TComponent& owner) const { return static_cast<TCipher&>(owner.InsertComponent(Make())); }
-
 void THash::AddText(const std::string& text) {
     InPieces(text.size(), [&](std::size_t offset, uint32_t size) { AddBytes(text.data() + offset, size); });
 }
@@ -88,28 +84,6 @@ std::string TCipher::DecryptText(const std::string& text) {
         DecryptBytes(buffer.data() + offset, buffer.data() + offset, size);
     });
     return buffer;
-}
-
-void TBlockCipher::EncryptBytes(const void* input, void* output, uint32_t size) {
-    switch (CipherMode) {
-        case cmCBC: CbcEncrypt(input, output, size); break;
-        case cmCFB8bit: Cfb8Encrypt(input, output, size); break;
-        case cmCFBblock: CfbBlockEncrypt(input, output, size); break;
-        case cmOFB: OfbEncrypt(input, output, size); break;
-        case cmCTR: CtrEncrypt(input, output, size); break;
-        default: break;
-    }
-}
-
-void TBlockCipher::DecryptBytes(const void* input, void* output, uint32_t size) {
-    switch (CipherMode) {
-        case cmCBC: CbcDecrypt(input, output, size); break;
-        case cmCFB8bit: Cfb8Decrypt(input, output, size); break;
-        case cmCFBblock: CfbBlockDecrypt(input, output, size); break;
-        case cmOFB: OfbDecrypt(input, output, size); break;
-        case cmCTR: CtrDecrypt(input, output, size); break;
-        default: break;
-    }
 }
 
 std::string TBlockCipher::EncryptText(const std::string& text) {

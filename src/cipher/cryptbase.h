@@ -3,12 +3,14 @@
 // key setup from a passphrase, and the text-level encryption the chat uses.
 //
 // Class-level queries (Id, Algorithm, HashSize, MaxKeySize, BlockSize,
-// SelfCheck) are static members of each concrete class. A class descriptor
-// (THashClass, TCipherClass) carries them around as a value, answers them for
-// the class it designates and makes instances of it; every object reports its
-// own descriptor through ClassType(), which is what the property getters read.
+// SelfCheck) are static members of each concrete class; every object reports
+// its class descriptor through ClassType(), which is what the property
+// getters read. The descriptors, the ownership every object takes part in
+// and the chaining modes other than 8-bit CFB live in cipher/kept/: the
+// library keeps them, the program does not call them.
 
-#include "cipher/component.h"
+#include "cipher/kept/classdescriptors.h"
+#include "cipher/kept/component.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,101 +35,6 @@ public:
 
 // destination[i] ^= source[i] for i in 0..count-1.
 void XorInto(void* destination, const void* source, uint32_t count);
-
-class THash;
-class TCipher;
-
-// Designates one concrete THash descendant.
-class THashClass {
-public:
-    using IntQuery = int32_t (*)();
-    using TextQuery = std::string (*)();
-    using CheckQuery = bool (*)();
-    using Factory = std::unique_ptr<THash> (*)();
-
-    constexpr THashClass(IntQuery id, TextQuery algorithm, IntQuery hashSize, CheckQuery selfCheck, Factory factory)
-        : IdQuery(id), AlgorithmQuery(algorithm), HashSizeQuery(hashSize), SelfCheckQuery(selfCheck), Make(factory) {}
-
-    int32_t Id() const { return IdQuery(); }
-    std::string Algorithm() const { return AlgorithmQuery(); }
-    int32_t HashSize() const { return HashSizeQuery(); }
-    bool SelfCheck() const { return SelfCheckQuery(); }
-    // A new instance with no owner.
-    std::unique_ptr<THash> Create() const { return Make(); }
-    // A new instance owned by owner.
-    THash& Create(TComponent& owner) const;
-
-    // Descriptors are singletons per class, so identity is address identity.
-    bool operator==(const THashClass& other) const noexcept { return this == &other; }
-
-private:
-    IntQuery IdQuery;
-    TextQuery AlgorithmQuery;
-    IntQuery HashSizeQuery;
-    CheckQuery SelfCheckQuery;
-    Factory Make;
-};
-
-template <class T>
-const THashClass& HashClassOf() {
-    static const THashClass descriptor(&T::Id, &T::Algorithm, &T::HashSize, &T::SelfCheck,
-                                       []() -> std::unique_ptr<THash> { return std::make_unique<T>(); });
-    return descriptor;
-}
-
-// Designates one concrete TCipher descendant. BlockSize is -1 for a class
-// that is no block cipher.
-class TCipherClass {
-public:
-    using IntQuery = int32_t (*)();
-    using TextQuery = std::string (*)();
-    using CheckQuery = bool (*)();
-    using Factory = std::unique_ptr<TCipher> (*)();
-
-    constexpr TCipherClass(IntQuery id, TextQuery algorithm, IntQuery maxKeySize, IntQuery blockSize,
-                           CheckQuery selfCheck, Factory factory)
-        : IdQuery(id),
-          AlgorithmQuery(algorithm),
-          MaxKeySizeQuery(maxKeySize),
-          BlockSizeQuery(blockSize),
-          SelfCheckQuery(selfCheck),
-          Make(factory) {}
-
-    int32_t Id() const { return IdQuery(); }
-    std::string Algorithm() const { return AlgorithmQuery(); }
-    int32_t MaxKeySize() const { return MaxKeySizeQuery(); }
-    int32_t BlockSize() const { return BlockSizeQuery(); }
-    bool SelfCheck() const { return SelfCheckQuery(); }
-    std::unique_ptr<TCipher> Create() const { return Make(); }
-    TCipher& Create(TComponent& owner) const;
-
-    bool operator==(const TCipherClass& other) const noexcept { return this == &other; }
-
-private:
-    IntQuery IdQuery;
-    TextQuery AlgorithmQuery;
-    IntQuery MaxKeySizeQuery;
-    IntQuery BlockSizeQuery;
-    CheckQuery SelfCheckQuery;
-    Factory Make;
-};
-
-namespace cryptbase_detail {
-inline int32_t NoBlockSize() { return -1; }
-}  // namespace cryptbase_detail
-
-template <class T>
-const TCipherClass& CipherClassOf() {
-    constexpr auto blockSize = [] {
-        if constexpr (requires { T::BlockSize(); })
-            return &T::BlockSize;
-        else
-            return &cryptbase_detail::NoBlockSize;
-    }();
-    static const TCipherClass descriptor(&T::Id, &T::Algorithm, &T::MaxKeySize, blockSize, &T::SelfCheck,
-                                         []() -> std::unique_ptr<TCipher> { return std::make_unique<T>(); });
-    return descriptor;
-}
 
 class THash : public TComponent {
 public:
@@ -224,7 +131,8 @@ public:
     void SetBlockSize(int32_t) {}
 
     // Read and written directly; a value outside the five modes makes
-    // EncryptBytes and DecryptBytes do nothing.
+    // EncryptBytes and DecryptBytes do nothing. The byte operations and every
+    // mode but 8-bit CFB are kept, not used by the program.
     TCiphermode CipherMode = cmCBC;
 
     void EncryptBytes(const void* input, void* output, uint32_t size) override;

@@ -13,6 +13,13 @@ void SecureWipe(void* memory, std::size_t count, unsigned char fill = 0) noexcep
 // the text. Room beyond size() holds nothing of it and is left alone.
 void SecureWipe(std::string& text) noexcept;
 
+// Wipes a local that held keystream or plaintext when its scope ends.
+struct TScopedWipe {
+    void* memory;
+    std::size_t count;
+    ~TScopedWipe() { SecureWipe(memory, count); }
+};
+
 // Zeroes the stack just below the caller's frame, where the functions it has
 // called kept their locals and spilled registers. For kernels whose secret
 // temporaries the compiler may spill anywhere in their frames; the frames to

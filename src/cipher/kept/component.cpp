@@ -1,4 +1,4 @@
-#include "cipher/component.h"
+#include "cipher/kept/component.h"
 
 #include <algorithm>
 #include <stdexcept>

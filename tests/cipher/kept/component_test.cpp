@@ -1,4 +1,4 @@
-#include "cipher/component.h"
+#include "cipher/kept/component.h"
 #include "cipher/rijndael.h"
 #include "cipher/sha256.h"
 
