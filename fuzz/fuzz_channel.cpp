@@ -80,7 +80,7 @@ public:
             case TOperation::RawPayload: session_.ReceiveFrame(bytes); break;
             case TOperation::HexChunk: session_.ReceiveFrame(EncryptAsPeer(HexChunk(bytes))); break;
             case TOperation::EndMessage: {
-                const uint32_t checksum = side.In().fileTransfer().transferChecksum();
+                const uint32_t checksum = side.In().transferChecksum();
                 const std::string text = std::string(kFileEndMarker) + "?" + std::to_string(checksum) + bytes;
                 session_.ReceiveFrame(EncryptAsPeer(text));
                 break;

@@ -10,6 +10,7 @@
 
 #include "fakewire.h"
 #include "fuzzsupport.h"
+#include "session/inspection.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             wire.Receive(input.Take(length));
         }
         if (wire.events.errors.empty()) wire.Receive(input.Rest());
-        FUZZ_CHECK(wire.wire.receiveBuffer().OpenFrameBytes() <= TChatSession::maxUnframedBytes);
+        FUZZ_CHECK(TWireInspection(wire.wire).receiveBuffer().OpenFrameBytes() <= TChatSession::maxUnframedBytes);
         return 0;
     }
     TListeningSession session;

@@ -119,7 +119,7 @@ void TFileTransfer::OfferFile(const std::string& path) {
     output_.BusyChanged(true);
     const int64_t size = files_.OpenForReading(path)->Size();
     offering_ = true;
-    output_.SendPlaintext(std::string(kFileStartMarker) + BaseName(path) + "?" + Decimal(size));
+    output_.sendTextToPeerEncrypted(std::string(kFileStartMarker) + BaseName(path) + "?" + Decimal(size));
     output_.Log("Waiting for peer to accept file...please wait");
 }
 
@@ -242,7 +242,7 @@ void TFileTransfer::ChunkSent(const TSealedChunk& chunk) {
 void TFileTransfer::FinishSending() {
     input_.reset();
     const std::string path = transferFileName_;
-    output_.SendPlaintext(std::string(kFileEndMarker) + "?" + Decimal(transferChecksum()));
+    output_.sendTextToPeerEncrypted(std::string(kFileEndMarker) + "?" + Decimal(transferChecksum()));
     output_.Log("Transmitted file " + path);
     EndSendingState();
 }
@@ -304,12 +304,12 @@ void TFileTransfer::AnswerOffer(const TSaveTarget& target) {
     const int64_t size = asking_->size;
     asking_.reset();
     if (!target.path.empty()) StartReceiving(target, size);
-    if (!isTransferring_) output_.SendPlaintext(kFileRefused);
+    if (!isTransferring_) output_.sendTextToPeerEncrypted(kFileRefused);
 }
 
 void TFileTransfer::RefuseOffer(const std::string& name, const std::string& reason) {
     output_.Log("Refused file " + name + ": " + reason);
-    output_.SendPlaintext(kFileRefused);
+    output_.sendTextToPeerEncrypted(kFileRefused);
 }
 
 void TFileTransfer::StartReceiving(const TSaveTarget& target, int64_t size) {
@@ -326,7 +326,7 @@ void TFileTransfer::StartReceiving(const TSaveTarget& target, int64_t size) {
     isTransferring_ = true;
     output_.StateChanged();
     output_.BusyChanged(true);
-    output_.SendPlaintext(kFileAccepted);
+    output_.sendTextToPeerEncrypted(kFileAccepted);
     transferredBytes_ = 0;
     shownPercent_ = -1;
     byteSum_ = 0;

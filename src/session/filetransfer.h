@@ -56,7 +56,7 @@ struct TSealedChunk {
 class ITransferOutput {
 public:
     // A plaintext of the conversation: sealed, framed and sent.
-    virtual void SendPlaintext(const std::string& plaintext) = 0;
+    virtual void sendTextToPeerEncrypted(const std::string& plaintext) = 0;
     virtual void Log(const std::string& line) = 0;
     virtual void Detail(std::string line) = 0;
     virtual bool WantsDetails() const = 0;
@@ -89,10 +89,6 @@ public:
     bool isOffering() const { return offering_; }
     bool isSending() const { return sending_; }
     // An offer of the peer waits for the person's answer.
-    bool isAsking() const { return asking_.has_value(); }
-    const std::string& transferFileName() const { return transferFileName_; }
-    int64_t transferSize() const { return transferSize_; }
-    int64_t transferredBytes() const { return transferredBytes_; }
     uint32_t transferChecksum() const { return TransferChecksum(byteSum_); }
 
     // Offers a file already chosen.
@@ -116,6 +112,7 @@ public:
     void ChunkSent(const TSealedChunk& chunk);
 
 private:
+    friend class TSessionInspection;
     struct TAsked {
         uint64_t connection = 0;
         std::string name;

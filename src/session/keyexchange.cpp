@@ -92,10 +92,10 @@ void TKeyExchange::SendPublicKey(const std::string& peerHost) {
     const std::unique_ptr<TPublicKey> publicKey = privateKey_->GetPublicKey();
     const std::string n = publicKey->GetN().ToString();
     output_.Detail("Sending N: " + n);
-    output_.SendPayload(n);
+    output_.sendTextToPeer(n);
     const std::string e = publicKey->GetE().ToString();
     output_.Detail("Sending E: " + e);
-    output_.SendPayload(e);
+    output_.sendTextToPeer(e);
     output_.Log("Sent public key to " + peerHost + ", receiving AES key, please wait...");
 }
 
@@ -156,7 +156,7 @@ void TKeyExchange::DecryptKeyParts() {
             decrypted->Wipe();
             output_.Log("Decrypted AES key ok");
             output_.Detail("AES key:" + sessionKey_);
-            output_.SendPayload(kAcknowledge);
+            output_.sendTextToPeer(kAcknowledge);
             Complete(true);
         };
     });
@@ -215,10 +215,10 @@ void TKeyExchange::SendEncryptedKey(const TCiphertextList& parts) {
     output_.Log("Transmitting AES key");
     const std::string count = std::to_string(parts.Count());
     output_.Detail("Sending size " + count);
-    output_.SendPayload(count);
+    output_.sendTextToPeer(count);
     for (std::size_t i = 0; i < parts.Count(); ++i) {
         const std::string part = std::to_string(i) + "=" + parts[i].Number->ToString();
-        output_.SendPayload(part);
+        output_.sendTextToPeer(part);
         output_.Detail("Sending AES key part " + part);
     }
     output_.Log("Transmitted AES key, waiting for peer to decrypt & acknowledge");

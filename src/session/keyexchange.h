@@ -30,7 +30,7 @@ std::string LPad(const std::string& text, std::size_t width);
 class IKeyExchangeOutput {
 public:
     // A handshake payload, sent in the clear.
-    virtual void SendPayload(const std::string& payload) = 0;
+    virtual void sendTextToPeer(const std::string& payload) = 0;
     virtual void Log(const std::string& line) = 0;
     // A protocol detail: debug mode and the trace file.
     virtual void Detail(std::string line) = 0;
@@ -56,11 +56,6 @@ public:
 
     TPrivateKey* privateKey() const { return privateKey_.get(); }
     void SetPrivateKey(std::unique_ptr<TPrivateKey> key) { privateKey_ = std::move(key); }
-    const std::string& sessionKey() const { return sessionKey_; }
-    int32_t keyPartsExpected() const { return keyPartsExpected_; }
-    int32_t keyPartsReceived() const { return keyPartsReceived_; }
-    const TBigint* remoteModulus() const { return remoteModulus_.get(); }
-    const TBigint* remoteExponent() const { return remoteExponent_.get(); }
     // RSA work is under way on the worker.
     bool isWorking() const { return working_; }
 
@@ -82,6 +77,7 @@ public:
     void ResetExchange();
 
 private:
+    friend class TSessionInspection;
     void ReadKeyHeader(const std::string& payload);
     void ReadKeyPart(const std::string& payload);
     void DecryptKeyParts();

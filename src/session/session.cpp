@@ -380,7 +380,7 @@ void TChatSession::handleReceivedCiphertext(const std::string& payload) {
 
 // ---------------------------------------------------------------- the key exchange
 
-void TChatSession::SendPayload(const std::string& payload) { wire_.Send(payload); }
+void TChatSession::sendTextToPeer(const std::string& payload) { wire_.sendTextToPeer(payload); }
 
 void TChatSession::KeyAgreed(const std::string& sessionKey) {
     record_ = std::make_shared<TMessageCipher>(sessionKey);
@@ -397,16 +397,16 @@ void TChatSession::Failed(const std::string& reason) { AbortConnection(reason); 
 
 // ---------------------------------------------------------------- the conversation
 
-void TChatSession::SendPlaintext(const std::string& plaintext) {
+void TChatSession::sendTextToPeerEncrypted(const std::string& plaintext) {
     const std::string payload = record_->Seal(plaintext);
     Detail("Sending plaintext: " + plaintext);
     Detail("Sending ciphertext: " + payload);
-    wire_.Send(payload);
+    wire_.sendTextToPeer(payload);
 }
 
 bool TChatSession::Say(const std::string& text) {
     return RunGuarded([&] {
-        SendPlaintext(text);
+        sendTextToPeerEncrypted(text);
         // The time is taken after the send.
         Log(OwnChatLine(clock_->LongTimeText(), text));
     });

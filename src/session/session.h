@@ -117,7 +117,7 @@ private:
     void Drained() override;
 
     // IKeyExchangeOutput
-    void SendPayload(const std::string& payload) override;
+    void sendTextToPeer(const std::string& payload) override;
     void Detail(std::string line) override;
     void Trace(const std::string& line) override;
     void KeyAgreed(const std::string& sessionKey) override;
@@ -125,7 +125,7 @@ private:
     void Failed(const std::string& reason) override;
 
     // ITransferOutput
-    void SendPlaintext(const std::string& plaintext) override;
+    void sendTextToPeerEncrypted(const std::string& plaintext) override;
     bool WantsDetails() const override;
     void StateChanged() override;
     void ChunksReady() override;

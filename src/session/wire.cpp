@@ -48,7 +48,7 @@ void TWire::Forget() {
 
 // ---------------------------------------------------------------- sending
 
-void TWire::Send(const std::string& payload) {
+void TWire::sendTextToPeer(const std::string& payload) {
     sendSequence_ = NextSequence(sendSequence_);
     // The peer has gone and is only being heard to its end: no one to answer.
     if (link_.PeerGone()) return;
@@ -99,7 +99,7 @@ bool TWire::HasSendRoom() {
 void TWire::FillRoom() {
     try {
         std::string payload;
-        while (frameSource_ != nullptr && HasSendRoom() && frameSource_->NextPayload(payload)) Send(payload);
+        while (frameSource_ != nullptr && HasSendRoom() && frameSource_->NextPayload(payload)) sendTextToPeer(payload);
     } catch (const std::exception& error) {
         events_.ProtocolError(error.what());
     }
@@ -122,7 +122,7 @@ bool TWire::MayReadMore() const {
     return !receiveBuffer_.HasFrame() || receiveBuffer_.Unframed().size() < maxWaitingBytes;
 }
 
-void TWire::ReadFrom(ISocketConnection& socket) { receiveBuffer_.Append(socket.ReceiveAvailable()); }
+void TWire::handleReceivedText(const std::string& data) { receiveBuffer_.Append(data); }
 
 void TWire::Readable() {
     // While frames wait that the loop cannot take yet, the rest stays with the
@@ -131,7 +131,7 @@ void TWire::Readable() {
         readDeferred_ = true;
         return;
     }
-    if (ISocketConnection* socket = link_.Socket()) ReadFrom(*socket);
+    if (ISocketConnection* socket = link_.Socket()) handleReceivedText(socket->ReceiveAvailable());
     Turn();
 }
 
@@ -153,7 +153,7 @@ void TWire::MoreToDo() {
 void TWire::Turn() {
     if (readDeferred_ && MayReadMore()) {
         readDeferred_ = false;
-        if (ISocketConnection* socket = link_.Socket()) ReadFrom(*socket);
+        if (ISocketConnection* socket = link_.Socket()) handleReceivedText(socket->ReceiveAvailable());
     }
     std::string failure;
     try {

@@ -86,10 +86,9 @@ public:
     void Forget();
     // Milliseconds after every frame sent; 0 for none.
     void SetPause(int32_t milliseconds) { pause_ = milliseconds; }
-    int32_t pause() const { return pause_; }
 
     // Frames the payload and sends it: at once, or after the pause.
-    void Send(const std::string& payload);
+    void sendTextToPeer(const std::string& payload);
     // Nullptr stops it. Asked on the next turn.
     void SetFrameSource(IFrameSource* source);
     // The source, or the payloads' taker, can go on: on the next turn.
@@ -105,14 +104,12 @@ public:
 
     // Frames wait for the pause, or bytes for the system to take them.
     bool HasUnsentFrames();
-    std::size_t framesWaitingForThePause() const { return waitingFrames_.size(); }
-    int32_t sendSequence() const { return sendSequence_; }
-    int32_t receiveSequence() const { return receiveSequence_; }
-    const TFrameReader& receiveBuffer() const { return receiveBuffer_; }
 
 private:
+    friend class TWireInspection;
     void Turn();
-    void ReadFrom(ISocketConnection& socket);
+    // Received bytes join the buffer; the turn takes the frames.
+    void handleReceivedText(const std::string& data);
     bool MayReadMore() const;
     // The frames of one turn.
     void TakeFrames();

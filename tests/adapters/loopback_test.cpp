@@ -1,6 +1,8 @@
 // Two and three sessions over 127.0.0.1 with the real transport and real key
 // generation (small keys): the lifecycle as the peers see it.
 
+#include <algorithm>
+
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -102,10 +104,11 @@ TEST_F(TwoPeers, SecondPeerIsRejectedAndTheFirstIsUndisturbed) {
     const std::size_t serverLines = server.view.log.size();
     intruder.Connect(port);
     ASSERT_TRUE(RunUntil([&] { return intruder.view.HasLine("Disconnected"); }));
+    // The first peer's key exchange goes on meanwhile; its lines may come between.
     const std::vector<std::string> arrived = server.LogFrom(serverLines);
-    EXPECT_EQ(std::vector<std::string>(arrived.end() - 2, arrived.end()),
-              (std::vector<std::string>{"Connection from localhost",
-                                        "Rejecting incoming connection as already connected to localhost"}));
+    const std::vector<std::string> rejection = {"Connection from localhost",
+                                                "Rejecting incoming connection as already connected to localhost"};
+    EXPECT_NE(std::search(arrived.begin(), arrived.end(), rejection.begin(), rejection.end()), arrived.end());
     EXPECT_EQ(intruder.view.log,
               (std::vector<std::string>{"Connected to localhost:" + std::to_string(port), "Disconnected"}));
     EXPECT_TRUE(server.State().isActive);
@@ -138,8 +141,10 @@ TEST_F(TwoPeers, PeerLeavesAndComesBack) {
 TEST_F(TwoPeers, DisconnectOnTheConnectingSide) {
     const std::size_t serverLines = server.view.log.size();
     client.session->Disconnect();
-    EXPECT_EQ(client.view.log,
-              (std::vector<std::string>{"Connected to localhost:" + std::to_string(port), "Disconnected"}));
+    // The key exchange may have begun meanwhile: the listener's key can be here already.
+    ASSERT_GE(client.view.log.size(), 2u);
+    EXPECT_EQ(client.view.log.front(), "Connected to localhost:" + std::to_string(port));
+    EXPECT_EQ(client.view.log.back(), "Disconnected");
     ASSERT_TRUE(RunUntil([&] { return !server.State().isActive; }));
     Settle();
     EXPECT_EQ(server.LogFrom(serverLines), std::vector<std::string>{"Client disconnected"});

@@ -12,6 +12,7 @@
 
 #include "cli/readonlysettings.h"
 #include "driverpair.h"
+#include "session/keyexchange.h"
 
 // ---------------------------------------------------------------- options over the settings
 
@@ -123,9 +124,9 @@ TEST(DriverLines, LinesTypedBeforeTheHandshakeWaitThenGoOutInOrder) {
     EXPECT_EQ(pair.listener.driver->waitingLines(), 0u);
     EXPECT_EQ(pair.connector.driver->waitingLines(), 0u);
     const std::vector<std::string> heard = pair.connector.Lines();
-    const auto complete = std::find(heard.begin(), heard.end(), "** HANDSHAKING COMPLETE **");
+    const auto complete = std::find(heard.begin(), heard.end(), kHandshakeCompleteText);
     EXPECT_EQ(std::vector<std::string>(complete, heard.end()),
-              (std::vector<std::string>{"** HANDSHAKING COMPLETE **", "PEER (11:01:04) : first", "PEER (11:01:04) : ",
+              (std::vector<std::string>{kHandshakeCompleteText, "PEER (11:01:04) : first", "PEER (11:01:04) : ",
                                         "PEER (11:01:04) : second", "YOU  (11:01:04) : from the caller"}));
     const std::vector<std::string> said = pair.listener.Lines();
     EXPECT_EQ(std::vector<std::string>(said.end() - 4, said.end()),

@@ -9,6 +9,7 @@
 #include "driverpair.h"
 #include "session/filetransfer.h"
 #include "support/testhelpers.h"
+#include "session/keyexchange.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ std::string Bytes(std::size_t size, uint32_t seed = 7) { return PseudoRandomByte
 // What a side showed after the key exchange.
 std::vector<std::string> LinesAfterHandshake(const Side& side) {
     const std::vector<std::string> lines = side.Lines();
-    auto complete = std::find(lines.begin(), lines.end(), "** HANDSHAKING COMPLETE **");
+    auto complete = std::find(lines.begin(), lines.end(), std::string(kHandshakeCompleteText));
     EXPECT_NE(complete, lines.end());
     return std::vector<std::string>(complete == lines.end() ? complete : complete + 1, lines.end());
 }
@@ -165,7 +166,7 @@ TEST(DriverCommands, SendOffersAFileAndReportsWhatCannotBeOffered) {
 TEST(DriverCommands, CancelGoesAheadOfLinesWaitingForTheFile) {
     Pair pair({"listen", "--accept-files", "/in"});
     StartHeldBackSend(pair, "/big");
-    const TFileTransfer& sending = pair.connector.In().fileTransfer();
+    const TSessionInspection sending = pair.connector.In();
     ASSERT_TRUE(sending.isSending());
     const int64_t sent = sending.transferredBytes();
     ASSERT_GT(sent, 0);
@@ -301,7 +302,7 @@ TEST(DriverSendOption, FilesGoInOrderEachAfterThePreviousEnded) {
     pair.Start();
     pair.Run();
     // The first file is on its way; the others wait for it.
-    ASSERT_TRUE(pair.connector.In().fileTransfer().isSending());
+    ASSERT_TRUE(pair.connector.In().isSending());
     EXPECT_EQ(pair.connector.driver->waitingLines(), 4u);
     EXPECT_EQ(pair.connector.err.str(), "");
     DrainUntilSent(pair);
@@ -323,7 +324,7 @@ TEST(DriverSendOption, NothingIsOfferedBeforeTheKeyExchangeIsComplete) {
     pair.connector.driver->Start();
     pair.connector.RunPosted();
     EXPECT_EQ(pair.connector.driver->waitingLines(), 1u);
-    EXPECT_FALSE(pair.connector.In().fileTransfer().isOffering());
+    EXPECT_FALSE(pair.connector.In().isOffering());
     pair.Join();
     pair.Run();
     EXPECT_EQ(pair.listener.fakes.files->files["/in/a"], "abc");
@@ -341,13 +342,13 @@ TEST(DriverFilesEndOfInput, WaitsForTheAnswerThenForTheTransfer) {
     pair.connector.RunPosted();
     pair.connector.RunPosted();
     // The offer is out; its answer has not come.
-    ASSERT_TRUE(pair.connector.In().fileTransfer().isOffering());
+    ASSERT_TRUE(pair.connector.In().isOffering());
     EXPECT_TRUE(pair.connector.quits.empty());
     EXPECT_TRUE(pair.connector.fakes.client->Active());
 
     pair.connector.fakes.client->connection.backlogged = true;
     pair.Run();
-    ASSERT_TRUE(pair.connector.In().fileTransfer().isSending());
+    ASSERT_TRUE(pair.connector.In().isSending());
     EXPECT_TRUE(pair.connector.quits.empty());
     EXPECT_TRUE(pair.connector.fakes.client->Active());
 
@@ -391,7 +392,7 @@ TEST(DriverFilesEndOfInput, AReceiverWaitsForTheFileToArrive) {
 TEST(DriverFilesEndOfInput, AReceiverWhosePeerHangsUpEndsAsTheSessionReports) {
     Pair pair({"listen", "--accept-files", "/in"});
     StartHeldBackSend(pair, "/a");
-    const int64_t arrived = pair.listener.In().fileTransfer().transferredBytes();
+    const int64_t arrived = pair.listener.In().transferredBytes();
     ASSERT_GT(arrived, 0);
     pair.listener.driver->InputEnded();
     pair.serverEnd->CloseConnection();
@@ -412,7 +413,7 @@ TEST(DriverProgress, ACancelledTransferEndsItsProgressLine) {
     int64_t now = 0;
     pair.connector.view.EnableProgressLine(false, [&now] { return now += 40; });
     StartHeldBackSend(pair, "/a");
-    ASSERT_TRUE(pair.connector.In().fileTransfer().isSending());
+    ASSERT_TRUE(pair.connector.In().isSending());
     const std::string drawn = pair.connector.err.str();
     ASSERT_EQ(drawn.rfind("\r0.0 MiB of 0.3 MiB\x1b[K", 0), 0u);
     EXPECT_EQ(drawn.find('\n'), std::string::npos);

@@ -16,6 +16,7 @@
 
 #include "cli/conversationdriver.h"
 #include "rsa/privatekey.h"
+#include "session/keyexchange.h"
 #include "session/inspection.h"
 #include "support/fakes.h"
 
@@ -126,7 +127,7 @@ public:
 
     bool HandshakeComplete() {
         for (Side* side : {&listener, &connector})
-            if (!side->Shows("** HANDSHAKING COMPLETE **")) return false;
+            if (!side->Shows(kHandshakeCompleteText)) return false;
         return true;
     }
 

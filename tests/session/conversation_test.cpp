@@ -224,7 +224,7 @@ TEST_F(ServerSide, APartNotBelowTheModulusIsRefused) {
 TEST_F(ServerSide, FramesArrivingWhileDecryptingWaitAndComeInOrder) {
     Send("1");
     Send("0=" + Encrypted('q'));
-    ASSERT_TRUE(h.In().keyExchange().isWorking());
+    ASSERT_TRUE(h.In().keyWorkUnderWay());
     // Sent under the key the server is still decrypting.
     h.server->Receive(*peer, Frame("3?" + SealUnder("q", "hi")) + Frame("4?" + SealUnder("q", "there")));
     EXPECT_FALSE(h.view.HasLine("PEER (11:01:04) : hi"));

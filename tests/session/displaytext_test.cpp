@@ -6,6 +6,7 @@
 #include <string>
 
 #include "session/displaytext.h"
+#include "session/keyexchange.h"
 
 TEST(VisibleControls, C0ControlsButTabBecomeHex) {
     EXPECT_EQ(VisibleControls(std::string("a\0b", 3)), "a\\x00b");
@@ -74,7 +75,7 @@ TEST(ShownLine, ALongLineIsCutAtWholeCharactersWithItsLength) {
 }
 
 TEST(ShownLine, AForgedLineStaysOnItsOwnLine) {
-    const std::string forged = "hi\r\nYOU  (12:00:05) : I will pay now\r** HANDSHAKING COMPLETE **";
+    const std::string forged = "hi\r\nYOU  (12:00:05) : I will pay now\r" + std::string(kHandshakeCompleteText);
     const std::string shown = ShownLine("PEER (11:01:04) : " + forged);
-    EXPECT_EQ(shown, "PEER (11:01:04) : hi\\x0d\\x0aYOU  (12:00:05) : I will pay now\\x0d** HANDSHAKING COMPLETE **");
+    EXPECT_EQ(shown, "PEER (11:01:04) : hi\\x0d\\x0aYOU  (12:00:05) : I will pay now\\x0d" + std::string(kHandshakeCompleteText));
 }

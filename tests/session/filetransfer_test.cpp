@@ -134,7 +134,7 @@ TEST_F(Transfer, ARefusalIsReportedToTheSender) {
     pair.server.view.answerYes = false;
     Send(pair.client, pair.server, "data");
     EXPECT_EQ(pair.client.view.log.back(), "Peer rejected file");
-    EXPECT_FALSE(pair.client.In().fileTransfer().isOffering());
+    EXPECT_FALSE(pair.client.In().isOffering());
     EXPECT_TRUE(pair.server.view.offeredNames.empty());
 }
 
@@ -287,8 +287,8 @@ TEST_F(Transfer, AnswersStayAnswersWhileAFileArrives) {
 TEST_F(Transfer, CancelSendsTheEndMessageAtOnce) {
     pair.client.client->connection.backlogged = true;
     Send(pair.client, pair.server, Bytes(300000));
-    ASSERT_TRUE(pair.client.In().fileTransfer().isSending());
-    const int64_t sent = pair.client.In().fileTransfer().transferredBytes();
+    ASSERT_TRUE(pair.client.In().isSending());
+    const int64_t sent = pair.client.In().transferredBytes();
     pair.client.session->CancelSending();
     EXPECT_FALSE(pair.client.State().isTransferring);
     EXPECT_EQ(pair.client.view.log.back(), "Transmitted file /home/a/report.pdf");
@@ -304,7 +304,7 @@ TEST_F(Transfer, CancelSendsTheEndMessageAtOnce) {
 TEST_F(Transfer, ASlowReaderKeepsTheSenderWithinItsBounds) {
     pair.client.client->connection.backlogged = true;
     Send(pair.client, pair.server, Bytes(2000000));
-    const TFileTransfer& sending = pair.client.In().fileTransfer();
+    const TSessionInspection sending = pair.client.In();
     // Nothing drains: the sender stops at the connection's bound.
     EXPECT_LT(sending.transferredBytes(), 100000);
     EXPECT_LE(pair.client.client->connection.UnsentBytes(), TWire::sendRoomBytes + 1000);
@@ -323,7 +323,7 @@ TEST_F(Transfer, ADisconnectMidTransferClosesTheFileAndClearsBothSides) {
     // What left before the drop arrives; then the receiver's side goes.
     pair.client.client->connection.Drain(1u << 30);
     pair.Run();
-    const int64_t arrived = pair.server.In().fileTransfer().transferredBytes();
+    const int64_t arrived = pair.server.In().transferredBytes();
     ASSERT_GT(arrived, 0);
     pair.server.session->Disconnect();
     EXPECT_TRUE(pair.server.view.HasLine("Receiving /tmp/in/report.pdf stopped with the connection after " +
@@ -331,7 +331,7 @@ TEST_F(Transfer, ADisconnectMidTransferClosesTheFileAndClearsBothSides) {
     EXPECT_FALSE(pair.server.State().isTransferring);
     EXPECT_EQ(pair.server.files->openFiles, 0);
     // The sender hears of it when its connection closes.
-    const int64_t sent = pair.client.In().fileTransfer().transferredBytes();
+    const int64_t sent = pair.client.In().transferredBytes();
     pair.client.client->connection.CloseConnection();
     EXPECT_EQ(
         pair.client.view.log[pair.client.view.log.size() - 2],
@@ -350,7 +350,7 @@ TEST_F(Transfer, OffersThatCrossAreBothRefusedInsteadOfMixedUp) {
     for (Harness* side : {&pair.client, &pair.server}) {
         EXPECT_TRUE(side->view.questions.empty());
         EXPECT_EQ(side->view.log.back(), "Peer rejected file");
-        EXPECT_FALSE(side->In().fileTransfer().isOffering());
+        EXPECT_FALSE(side->In().isOffering());
         EXPECT_TRUE(side->State().isActive);
     }
     EXPECT_TRUE(pair.server.view.HasLine("Refused file c: our own offer waits for its answer"));

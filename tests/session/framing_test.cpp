@@ -10,6 +10,7 @@
 #include "session/framing.h"
 #include "fakewire.h"
 #include "session/wire.h"
+#include "session/keyexchange.h"
 
 TEST(FrameForm, FrameIsNumberSeparatorPayloadTerminator) {
     EXPECT_EQ(MakeFrame(3, "**ACK**"), std::string("3?**ACK**\0", 10));
@@ -92,13 +93,15 @@ protected:
     FakeTimer& pauseTimer = onFakes.pauseTimer;
     FakeTimer& turnTimer = onFakes.turnTimer;
     TWire& wire = onFakes.wire;
+
+    TWireInspection WireIn() const { return TWireInspection(wire); }
 };
 
 TEST_F(Wire, TwoFramesInOneReadAreBothHandledInOrder) {
     Receive(Frame("1?first") + Frame("2?second"));
     EXPECT_EQ(events.received, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(wire.receiveSequence(), 2);
-    EXPECT_EQ(wire.receiveBuffer().Unframed(), "");
+    EXPECT_EQ(WireIn().receiveSequence(), 2);
+    EXPECT_EQ(WireIn().receiveBuffer().Unframed(), "");
     EXPECT_TRUE(events.errors.empty());
 }
 
@@ -150,7 +153,7 @@ TEST_F(Wire, AConnectionThatEndsUnderAHandlerTakesNoMoreFrames) {
     };
     Receive(Frame("1?a") + Frame("2?b"));
     EXPECT_EQ(events.received, std::vector<std::string>{"a"});
-    EXPECT_EQ(wire.receiveBuffer().Unframed(), "");
+    EXPECT_EQ(WireIn().receiveBuffer().Unframed(), "");
 }
 
 TEST_F(Wire, PayloadsWaitWhileTheyAreNotTakenAndComeInOrderAfter) {
@@ -191,7 +194,7 @@ TEST_F(Wire, ManyTinyFramesCostWorkLinearInTheBytes) {
     for (std::size_t i = 0; i < stream.size(); i += read) Receive(stream.substr(i, read));
     ASSERT_EQ(events.received.size(), static_cast<std::size_t>(frames));
     EXPECT_TRUE(events.errors.empty());
-    EXPECT_LE(wire.receiveBuffer().BytesMoved(), stream.size());
+    EXPECT_LE(WireIn().receiveBuffer().BytesMoved(), stream.size());
 }
 
 TEST_F(Wire, LargeFramesBelowTheLimitAreFine) {
@@ -203,27 +206,27 @@ TEST_F(Wire, LargeFramesBelowTheLimitAreFine) {
 
 TEST_F(Wire, NotConnectedUsesUpTheNumberAndSendsNothing) {
     link.connected = false;
-    wire.Send("lost");
+    wire.sendTextToPeer("lost");
     EXPECT_EQ(events.log, std::vector<std::string>{"Error sending text - not connected"});
-    EXPECT_EQ(wire.sendSequence(), 1);
+    EXPECT_EQ(WireIn().sendSequence(), 1);
 }
 
 TEST_F(Wire, FramesAreNumberedFromOneAndAgainForANewConnection) {
-    wire.Send("a");
-    wire.Send("");
-    wire.Send("b?c");
+    wire.sendTextToPeer("a");
+    wire.sendTextToPeer("");
+    wire.sendTextToPeer("b?c");
     EXPECT_EQ(link.connection.sent, Frame("1?a") + Frame("2?") + Frame("3?b?c"));
     EXPECT_TRUE(pauseTimer.started.empty());
     wire.StartCounting();
-    wire.Send("z");
+    wire.sendTextToPeer("z");
     EXPECT_EQ(link.connection.sent, Frame("1?a") + Frame("2?") + Frame("3?b?c") + Frame("1?z"));
 }
 
 TEST_F(Wire, PauseBetweenFramesIsATimerNotASleep) {
     wire.SetPause(16);
-    wire.Send("a");
-    wire.Send("b");
-    wire.Send("c");
+    wire.sendTextToPeer("a");
+    wire.sendTextToPeer("b");
+    wire.sendTextToPeer("c");
     // The first frame leaves at once; the others wait for the pause.
     EXPECT_EQ(link.connection.sent, Frame("1?a"));
     EXPECT_TRUE(wire.HasUnsentFrames());
@@ -240,7 +243,7 @@ TEST_F(Wire, PauseBetweenFramesIsATimerNotASleep) {
     // A pause follows the last frame too.
     EXPECT_EQ(pauseTimer.started, (std::vector<int>{16, 16, 16}));
     EXPECT_TRUE(pauseTimer.IsActive());
-    wire.Send("d");
+    wire.sendTextToPeer("d");
     EXPECT_TRUE(wire.HasUnsentFrames());
     pauseTimer.Fire();
     pauseTimer.Fire();
@@ -265,7 +268,7 @@ protected:
 TEST_F(Receiving, FirstFrameNumberedTwoLogsEmptyRestThenSequenceErrorAndDisconnects) {
     h.client->Receive(Frame("2?x"));
     EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"", "Expected sequence 1 but received 2", "Disconnected"}));
-    EXPECT_EQ(h.In().keyExchange().remoteModulus(), nullptr);
+    EXPECT_EQ(h.In().remoteModulus(), nullptr);
     EXPECT_FALSE(h.client->Active());
     EXPECT_FALSE(h.State().isActive);
     EXPECT_FALSE(h.State().isHandshaking);
@@ -287,7 +290,7 @@ TEST_F(Receiving, FrameWithoutSeparatorIsAnError) {
 TEST_F(Receiving, NonIntegerSequenceNumberIsTheConversionError) {
     h.client->Receive(Frame("x1?payload"));
     EXPECT_EQ(LogAfterConnect(), (std::vector<std::string>{"'x1' is not a valid integer value", "Disconnected"}));
-    EXPECT_EQ(h.In().keyExchange().remoteModulus(), nullptr);
+    EXPECT_EQ(h.In().remoteModulus(), nullptr);
 }
 
 TEST_F(Receiving, EightBitBytesInAnErrorTextReachTheLogAsText) {
@@ -340,7 +343,7 @@ TEST(Conversation, TheFrameThatEndsTheKeyExchangeSendsTheNextToTheChannel) {
     pair.client.client->Receive(std::exchange(pair.serverEnd->sent, {}));
     const std::vector<std::string>& log = pair.client.view.log;
     ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[log.size() - 2], "** HANDSHAKING COMPLETE **");
+    EXPECT_EQ(log[log.size() - 2], kHandshakeCompleteText);
     EXPECT_EQ(log.back(), "PEER (11:01:04) : hello");
 }
 
@@ -368,7 +371,7 @@ TEST(ReceivingAsServer, AcceptedPeerFramesGoToTheServerSide) {
     FakeConnection& peer = h.server->Incoming("alice");
     h.server->Receive(peer, Frame("1?32") + Frame("2?0=1"));
     EXPECT_EQ(h.In().keyPartsExpected(), 32);
-    EXPECT_EQ(h.In().keyExchange().keyPartsReceived(), 1);
+    EXPECT_EQ(h.In().keyPartsReceived(), 1);
 }
 
 TEST(ReceivingAsServer, ASequenceErrorEndsTheConnectionAndTheListening) {

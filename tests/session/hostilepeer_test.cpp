@@ -13,6 +13,7 @@
 #include "harness.h"
 #include "session/channel.h"
 #include "session/framing.h"
+#include "session/keyexchange.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ TEST_F(Listener, WhileAQuestionIsOpenTheConversationGoesOnAndOtherOffersAreRefus
     // The person answers when they like.
     side.view.AnswerPendingOffer();
     EXPECT_EQ(FramesSent(*peer.connection), sent + 301);
-    EXPECT_FALSE(side.In().fileTransfer().isAsking());
+    EXPECT_FALSE(side.In().isAsking());
 }
 
 TEST_F(Listener, OneTurnTakesAtMostItsShareOfFramesAndAsksForTheNext) {
@@ -162,7 +163,7 @@ TEST_F(Listener, TheKeyExchangeOfAPeerThatLeftNeverReachesTheNext) {
     Send(next, KeyPayloads());
     side.worker->RunAll();
     EXPECT_EQ(side.In().sessionKey(), kPeerKey);
-    EXPECT_EQ(std::count(side.view.log.begin(), side.view.log.end(), "** HANDSHAKING COMPLETE **"), 1);
+    EXPECT_EQ(std::count(side.view.log.begin(), side.view.log.end(), std::string(kHandshakeCompleteText)), 1);
     EXPECT_EQ(FramesSent(*next.connection), 3u);
 }
 
@@ -251,10 +252,10 @@ TEST(PeerLeaving, TheEndOfAFileFromThePeerWhileWeSendIsOnlyChat) {
     pair.client.client->connection.backlogged = true;
     pair.client.session->Offer(path);
     pair.Run();
-    ASSERT_TRUE(pair.client.In().fileTransfer().isSending());
+    ASSERT_TRUE(pair.client.In().isSending());
     // The receiver's side has nothing to end; its words, and an offer, reach a sender busy with its own file.
     pair.client.client->Receive(MakeFrame(pair.server.In().sendSequence() + 1,
                                           SealUnder(pair.server.In().sessionKey(), "**FILE_END**?7")));
-    EXPECT_TRUE(pair.client.In().fileTransfer().isSending());
+    EXPECT_TRUE(pair.client.In().isSending());
     EXPECT_EQ(pair.client.view.log.back(), "PEER (11:01:04) : **FILE_END**?7");
 }

@@ -128,7 +128,7 @@ TEST(Listen, AgainWhileTheNewKeyIsMadeThePeerWaitsAndIsServed) {
     // What bob sent meanwhile is read now, as the first frame of the connection.
     EXPECT_EQ(h.In().keyPartsExpected(), 32);
     h.server->Receive(bob, Frame("2?0=1"));
-    EXPECT_EQ(h.In().keyExchange().keyPartsReceived(), 1);
+    EXPECT_EQ(h.In().keyPartsReceived(), 1);
 }
 
 TEST(Listen, APeerThatLeavesWhileTheKeyIsMadeLeavesNoTrace) {
@@ -232,7 +232,7 @@ TEST(Accept, SecondPeerIsRejectedAndTheFirstCarriesOn) {
     EXPECT_FALSE(h.view.HasLine("Client disconnected"));
     EXPECT_TRUE(h.State().isActive);
     h.server->Receive(first, Frame("2?0=1"));
-    EXPECT_EQ(h.In().keyExchange().keyPartsReceived(), 1);
+    EXPECT_EQ(h.In().keyPartsReceived(), 1);
     first.CloseConnection();
     EXPECT_EQ(std::count(h.view.log.begin(), h.view.log.end(), "Client disconnected"), 1);
 }
@@ -328,7 +328,7 @@ TEST(Connect, NewConnectionStartsNumberingAgain) {
     h.client->Receive(Frame("1?34"));
     h.session->Say("y");
     EXPECT_EQ(h.client->connection.sent, Frame("1?" + SealUnder(std::string(), "y")));
-    EXPECT_EQ(h.In().keyExchange().remoteModulus()->ToString(), "34");
+    EXPECT_EQ(h.In().remoteModulus()->ToString(), "34");
 }
 
 TEST(Disconnect, ListeningSideWhileConnectedLogsBothLinesAndStopsListening) {

@@ -25,6 +25,7 @@
 #include "support/fakes.h"
 #include "support/testpeer.h"
 #include "ui/form1.h"
+#include "session/keyexchange.h"
 
 namespace {
 
@@ -437,12 +438,12 @@ TEST_F(Form1Test, LogTakesWholeLinesAndCountsThem) {
 TEST_F(Form1Test, LogShowsEachLineAsOneLineInertAndCutAndKeepsTheNewestLines) {
     make();
     form->ClearLog();
-    form->AppendLog("PEER (12:00:00) : hi\r\nYOU  (12:00:05) : I will pay now\r** HANDSHAKING COMPLETE **");
+    form->AppendLog("PEER (12:00:00) : hi\r\nYOU  (12:00:05) : I will pay now\r" + std::string(kHandshakeCompleteText));
     form->AppendLog("PEER (12:00:01) : " + std::string(1024 * 1024, 'A'));
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], QStringLiteral("PEER (12:00:00) : hi\\x0d\\x0aYOU  (12:00:05) : I will pay now\\x0d** HANDSHAKING "
-                                       "COMPLETE **"));
+    EXPECT_EQ(lines[0], QStringLiteral("PEER (12:00:00) : hi\\x0d\\x0aYOU  (12:00:05) : I will pay now\\x0d") +
+                            QString::fromLatin1(kHandshakeCompleteText));
     EXPECT_EQ(lines[1].size(), 4096 + QStringLiteral(" \u2026 (1048594 bytes)").size());
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("AAA \u2026 (1048594 bytes)")));
     for (int i = 0; i < 5010; ++i) form->AppendLog("line " + std::to_string(i));
